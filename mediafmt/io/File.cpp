@@ -1,0 +1,315 @@
+#include "mediafmt/io/File.h"
+
+#include <utf8.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iterator>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+namespace mediafmt::io {
+
+namespace {
+
+// Validates the UTF-8 path and converts it to UTF-16; false when it is not
+// well-formed UTF-8 or names an invalid code point.
+bool toUtf16(const std::string& path, std::u16string& wide) {
+    try {
+        utf8::utf8to16(path.begin(), path.end(), std::back_inserter(wide));
+    } catch (const utf8::exception&) {
+        return false;
+    }
+    return true;
+}
+
+bool isValidMode(OpenMode mode) {
+    return mode == OpenMode::read || mode == OpenMode::write || mode == OpenMode::readWrite ||
+           mode == OpenMode::update;
+}
+
+} // namespace
+
+File::File() = default;
+
+File::~File() {
+    close();
+}
+
+ResultCode File::open(std::string path, OpenMode mode) {
+    path.resize(std::strlen(path.c_str()));
+    // Closed before anything can fail, so a failed open leaves the File closed.
+    close();
+
+    std::u16string wide;
+    if (!toUtf16(path, wide) || !isValidMode(mode))
+        return result::openError;
+
+#ifdef _WIN32
+    DWORD access = 0;
+    DWORD share = 0;
+    DWORD disposition = 0;
+    switch (mode) {
+    case OpenMode::read:
+        access = FILE_READ_DATA;
+        share = FILE_SHARE_READ;
+        disposition = OPEN_EXISTING;
+        break;
+    case OpenMode::write:
+        access = FILE_WRITE_DATA;
+        disposition = CREATE_ALWAYS;
+        break;
+    case OpenMode::readWrite:
+        access = GENERIC_READ | GENERIC_WRITE;
+        disposition = OPEN_EXISTING;
+        break;
+    case OpenMode::update:
+        access = FILE_WRITE_DATA;
+        disposition = OPEN_ALWAYS;
+        break;
+    }
+    HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), access, share, nullptr,
+                                disposition, flagsAndAttributes_, nullptr);
+    if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
+        return result::openError;
+    handle_ = handle;
+#else
+    int flags = 0;
+    int lock = LOCK_EX;
+    switch (mode) {
+    case OpenMode::read:
+        flags = O_RDONLY;
+        lock = LOCK_SH;
+        break;
+    case OpenMode::write:
+        // Truncated only once the lock is held, so a file in use is never emptied.
+        flags = O_WRONLY | O_CREAT;
+        break;
+    case OpenMode::readWrite:
+        flags = O_RDWR;
+        break;
+    case OpenMode::update:
+        flags = O_WRONLY | O_CREAT;
+        break;
+    }
+    // O_NONBLOCK keeps a FIFO from blocking the open; only regular files are accepted.
+    int fd = ::open(path.c_str(), flags | O_CLOEXEC | O_NONBLOCK, 0666);
+    if (fd < 0)
+        return result::openError;
+    struct stat info {};
+    bool usable = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) == 0 &&
+                  ::flock(fd, lock | LOCK_NB) == 0 &&
+                  (mode != OpenMode::write || ::ftruncate(fd, 0) == 0);
+    if (!usable) {
+        ::close(fd);
+        return result::openError;
+    }
+    handle_ = fd;
+#endif
+
+    if (mode == OpenMode::read || mode == OpenMode::readWrite) {
+        if (ResultCode rc = seek(0, SeekOrigin::end); rc != 0)
+            return rc;
+        if (ResultCode rc = tell(length_); rc != 0)
+            return rc;
+        if (ResultCode rc = seek(0, SeekOrigin::begin); rc != 0)
+            return rc;
+    }
+    return result::none;
+}
+
+bool File::isOpen() const {
+#ifdef _WIN32
+    return handle_ != nullptr;
+#else
+    return handle_ >= 0;
+#endif
+}
+
+#ifdef _WIN32
+
+// ReadFile and WriteFile take 32-bit counts; larger requests are split.
+constexpr std::uint64_t maxChunk = 0x40000000;
+
+ResultCode File::close() {
+    if (handle_ != nullptr) {
+        CloseHandle(static_cast<HANDLE>(handle_));
+        handle_ = nullptr;
+    }
+    return result::none;
+}
+
+ResultCode File::flush() {
+    if (!isOpen())
+        return result::fileNotOpen;
+    return FlushFileBuffers(static_cast<HANDLE>(handle_)) ? result::none : result::writeError;
+}
+
+ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    std::uint64_t total = 0;
+    while (total < count) {
+        DWORD chunk = static_cast<DWORD>(std::min(count - total, maxChunk));
+        DWORD got = 0;
+        if (!ReadFile(static_cast<HANDLE>(handle_), static_cast<char*>(buffer) + total, chunk,
+                      &got, nullptr))
+            return result::readError;
+        total += got;
+        if (got < chunk)
+            break;
+    }
+    bytesRead = total;
+    return result::none;
+}
+
+ResultCode File::write(const void* buffer, std::uint64_t count, std::uint64_t& bytesWritten) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    std::uint64_t total = 0;
+    while (total < count) {
+        DWORD chunk = static_cast<DWORD>(std::min(count - total, maxChunk));
+        DWORD put = 0;
+        if (!WriteFile(static_cast<HANDLE>(handle_), static_cast<const char*>(buffer) + total,
+                       chunk, &put, nullptr))
+            return result::writeError;
+        total += put;
+        if (put < chunk)
+            break;
+    }
+    bytesWritten = total;
+    return result::none;
+}
+
+ResultCode File::seek(std::int64_t offset, SeekOrigin origin) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    DWORD method = FILE_BEGIN;
+    if (origin == SeekOrigin::current)
+        method = FILE_CURRENT;
+    else if (origin == SeekOrigin::end)
+        method = FILE_END;
+    LARGE_INTEGER distance;
+    distance.QuadPart = offset;
+    if (!SetFilePointerEx(static_cast<HANDLE>(handle_), distance, nullptr, method))
+        return result::error;
+    return result::none;
+}
+
+ResultCode File::tell(std::uint64_t& position) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    LARGE_INTEGER zero;
+    zero.QuadPart = 0;
+    LARGE_INTEGER now;
+    if (!SetFilePointerEx(static_cast<HANDLE>(handle_), zero, &now, FILE_CURRENT))
+        return result::error;
+    position = static_cast<std::uint64_t>(now.QuadPart);
+    return result::none;
+}
+
+#else
+
+ResultCode File::close() {
+    if (handle_ >= 0) {
+        ::close(handle_);
+        handle_ = -1;
+    }
+    return result::none;
+}
+
+ResultCode File::flush() {
+    if (!isOpen())
+        return result::fileNotOpen;
+    return ::fsync(handle_) == 0 ? result::none : result::writeError;
+}
+
+ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    std::uint64_t total = 0;
+    while (total < count) {
+        ssize_t got = ::read(handle_, static_cast<char*>(buffer) + total,
+                             static_cast<std::size_t>(count - total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0)
+            return result::readError;
+        if (got == 0)
+            break;
+        total += static_cast<std::uint64_t>(got);
+    }
+    bytesRead = total;
+    return result::none;
+}
+
+ResultCode File::write(const void* buffer, std::uint64_t count, std::uint64_t& bytesWritten) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    std::uint64_t total = 0;
+    while (total < count) {
+        ssize_t put = ::write(handle_, static_cast<const char*>(buffer) + total,
+                              static_cast<std::size_t>(count - total));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return result::writeError;
+        total += static_cast<std::uint64_t>(put);
+    }
+    bytesWritten = total;
+    return result::none;
+}
+
+ResultCode File::seek(std::int64_t offset, SeekOrigin origin) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    int whence = SEEK_SET;
+    if (origin == SeekOrigin::current)
+        whence = SEEK_CUR;
+    else if (origin == SeekOrigin::end)
+        whence = SEEK_END;
+    if (::lseek(handle_, static_cast<off_t>(offset), whence) < 0)
+        return result::error;
+    return result::none;
+}
+
+ResultCode File::tell(std::uint64_t& position) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    off_t now = ::lseek(handle_, 0, SEEK_CUR);
+    if (now < 0)
+        return result::error;
+    position = static_cast<std::uint64_t>(now);
+    return result::none;
+}
+
+#endif
+
+ResultCode File::eof(bool& atEnd) {
+    std::uint64_t position = 0;
+    if (ResultCode rc = tell(position); rc != 0)
+        return rc;
+    atEnd = length_ <= position;
+    return result::none;
+}
+
+ResultCode File::size(std::uint64_t& length) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    length = length_;
+    return result::none;
+}
+
+} // namespace mediafmt::io

@@ -1,0 +1,57 @@
+#pragma once
+
+#include "mediafmt/io/Io.h"
+
+#include <cstdint>
+#include <string>
+
+namespace mediafmt::io {
+
+// One value per call, never combined.
+enum class OpenMode : std::uint32_t { read = 1, write = 2, readWrite = 4, update = 8 };
+
+// A file of the operating system, opened by a UTF-8 path.
+//
+// read      existing file, read only, others may read too
+// write     created or truncated, write only, not shared
+// readWrite existing file, read and write, not shared
+// update    opened or created, write only, not shared
+//
+// "Not shared" is enforced between processes: on Windows by the share mode,
+// elsewhere by an exclusive advisory lock taken at open (read takes a shared
+// one), so a file already in use fails to open with 12.
+//
+// eof and size use the length measured when the file was opened.
+class File final : public Io {
+public:
+    File();
+    ~File() override;
+
+    [[nodiscard]] ResultCode open(std::string path, OpenMode mode);
+    // Closes the file if one is open; always 0.
+    ResultCode close();
+    // Forces written data to the storage device.
+    [[nodiscard]] ResultCode flush();
+    bool isOpen() const;
+
+    [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
+                                  std::uint64_t& bytesRead) override;
+    [[nodiscard]] ResultCode write(const void* buffer, std::uint64_t count,
+                                   std::uint64_t& bytesWritten) override;
+    [[nodiscard]] ResultCode seek(std::int64_t offset, SeekOrigin origin) override;
+    [[nodiscard]] ResultCode tell(std::uint64_t& position) override;
+    [[nodiscard]] ResultCode eof(bool& atEnd) override;
+    [[nodiscard]] ResultCode size(std::uint64_t& length) override;
+
+private:
+#ifdef _WIN32
+    void* handle_ = nullptr;                  // HANDLE
+    std::uint64_t length_ = 0;
+    std::uint32_t flagsAndAttributes_ = 0x80; // FILE_ATTRIBUTE_NORMAL
+#else
+    int handle_ = -1;
+    std::uint64_t length_ = 0;
+#endif
+};
+
+} // namespace mediafmt::io

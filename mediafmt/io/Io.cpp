@@ -1,0 +1,16 @@
+#include "mediafmt/io/Io.h"
+
+namespace mediafmt::io {
+
+ResultCode Io::size(std::uint64_t& length) {
+    std::uint64_t saved = 0;
+    if (ResultCode rc = tell(saved); rc != 0)
+        return rc;
+    if (ResultCode rc = seek(0, SeekOrigin::end); rc != 0)
+        return rc;
+    if (ResultCode rc = tell(length); rc != 0)
+        return rc;
+    return seek(static_cast<std::int64_t>(saved), SeekOrigin::begin);
+}
+
+} // namespace mediafmt::io

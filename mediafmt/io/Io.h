@@ -1,0 +1,34 @@
+#pragma once
+
+#include "mediafmt/ResultCode.h"
+
+#include <cstdint>
+
+namespace mediafmt::io {
+
+// Values equal the Windows move methods FILE_BEGIN, FILE_CURRENT and FILE_END.
+enum class SeekOrigin : std::uint32_t { begin = 0, current = 1, end = 2 };
+
+// The byte stream every layer above reads and writes through. Positions and
+// sizes are absolute unsigned byte offsets; results come back through the
+// out-parameters, which callers use only after a result of 0.
+class Io {
+public:
+    Io() = default;
+    Io(const Io&) = delete;
+    Io& operator=(const Io&) = delete;
+    virtual ~Io() = default;
+
+    // A short count is not an error here: the caller decides what it means.
+    [[nodiscard]] virtual ResultCode read(void* buffer, std::uint64_t count,
+                                          std::uint64_t& bytesRead) = 0;
+    [[nodiscard]] virtual ResultCode write(const void* buffer, std::uint64_t count,
+                                           std::uint64_t& bytesWritten) = 0;
+    [[nodiscard]] virtual ResultCode seek(std::int64_t offset, SeekOrigin origin) = 0;
+    [[nodiscard]] virtual ResultCode tell(std::uint64_t& position) = 0;
+    [[nodiscard]] virtual ResultCode eof(bool& atEnd) = 0;
+    // By default measured by seeking to the end and back.
+    [[nodiscard]] virtual ResultCode size(std::uint64_t& length);
+};
+
+} // namespace mediafmt::io
