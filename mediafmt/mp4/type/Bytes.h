@@ -1,0 +1,58 @@
+#pragma once
+
+#include "mediafmt/mp4/type/Type.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace mediafmt::mp4::type {
+
+// Every byte up to the end of the box, terminators and fill included.
+class String final : public Type {
+public:
+    std::string value;
+
+    [[nodiscard]] ResultCode write(io::Io* stream) const override;
+    [[nodiscard]] ResultCode read(io::Io* stream, std::uint64_t end) override;
+    std::uint64_t size() const override { return value.size(); }
+    // The bytes up to the first NUL.
+    [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t indent) const override;
+};
+
+// Raw bytes up to the end of the box.
+class Block final : public Array<std::uint8_t> {
+public:
+    [[nodiscard]] ResultCode write(io::Io* stream) const override;
+    [[nodiscard]] ResultCode read(io::Io* stream, std::uint64_t end) override;
+    std::uint64_t size() const override { return elements.size(); }
+    [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t indent) const override;
+};
+
+namespace detail {
+[[nodiscard]] ResultCode readFixedBlock(io::Io* stream, std::uint8_t* bytes, std::uint64_t n,
+                                        std::uint64_t& offset);
+[[nodiscard]] ResultCode writeFixedBlock(io::Io* stream, const std::uint8_t* bytes,
+                                         std::uint64_t n);
+[[nodiscard]] ResultCode printFixedBlock(io::Io* stream, const std::uint8_t* bytes,
+                                         std::uint64_t n);
+} // namespace detail
+
+// Exactly N raw bytes: reserved runs, fixed-width names and identifiers.
+template <std::size_t N> class FixedBlock final : public Type {
+public:
+    std::array<std::uint8_t, N> value{};
+
+    [[nodiscard]] ResultCode write(io::Io* stream) const override {
+        return detail::writeFixedBlock(stream, value.data(), N);
+    }
+    [[nodiscard]] ResultCode read(io::Io* stream, std::uint64_t /*end*/) override {
+        return detail::readFixedBlock(stream, value.data(), N, offset);
+    }
+    std::uint64_t size() const override { return N; }
+    [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t /*indent*/) const override {
+        return detail::printFixedBlock(stream, value.data(), N);
+    }
+};
+
+} // namespace mediafmt::mp4::type

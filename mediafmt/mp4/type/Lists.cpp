@@ -1,0 +1,155 @@
+#include "mediafmt/mp4/type/Lists.h"
+
+#include "mediafmt/io/BigEndian.h"
+#include "mediafmt/io/TextOutput.h"
+
+#include <vector>
+
+namespace mediafmt::mp4::type {
+
+namespace {
+
+ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
+    if (stream == nullptr)
+        return result::nullObject;
+    return stream->tell(offset);
+}
+
+// Reads n big-endian elements in one call straight into the vector's storage
+// and converts them in place; fewer bytes than asked for gives 10, with the
+// whole elements delivered kept.
+template <typename T>
+ResultCode readElements(io::Io* stream, std::uint64_t n, std::vector<T>& elements) {
+    constexpr auto width = static_cast<std::uint32_t>(sizeof(T));
+    elements.resize(static_cast<std::size_t>(n));
+    if (n == 0)
+        return result::none;
+    auto* bytes = reinterpret_cast<std::uint8_t*>(elements.data());
+    std::uint64_t got = 0;
+    if (ResultCode rc = stream->read(bytes, n * width, got); rc != 0)
+        return rc;
+    const std::uint64_t whole = got / width;
+    for (std::uint64_t i = 0; i < whole; ++i)
+        elements[i] = static_cast<T>(io::loadBigEndian(bytes + i * width, width));
+    elements.resize(static_cast<std::size_t>(whole));
+    return got == n * width ? result::none : result::readError;
+}
+
+template <std::uint32_t Width, typename T>
+ResultCode writeElements(io::Io* stream, const std::vector<T>& elements) {
+    if (stream == nullptr)
+        return result::nullObject;
+    if (elements.empty())
+        return result::none;
+    std::vector<std::uint8_t> raw(elements.size() * Width);
+    for (std::size_t i = 0; i < elements.size(); ++i)
+        io::storeBigEndian(raw.data() + i * Width, static_cast<std::uint64_t>(elements[i]), Width);
+    std::uint64_t put = 0;
+    if (ResultCode rc = stream->write(raw.data(), raw.size(), put); rc != 0)
+        return rc;
+    return put == raw.size() ? result::none : result::writeError;
+}
+
+// "(n) [" then the elements, ten to a line; each continued line starts with
+// indent spaces. breakFirst puts a line break before the first element of a
+// list longer than ten.
+template <typename Each>
+ResultCode printList(io::Io* stream, std::size_t n, std::uint32_t indent, bool breakFirst,
+                     Each printElement) {
+    if (stream == nullptr)
+        return result::nullObject;
+    (void)io::writeText(stream, "(%d) [", static_cast<int>(n));
+    if (breakFirst && n > 10) {
+        (void)io::writeText(stream, "\n");
+        (void)io::writeIndent(stream, indent);
+    }
+    for (std::size_t i = 0; i < n; ++i) {
+        if (ResultCode rc = printElement(i); rc != 0)
+            return rc;
+        if (i + 1 < n)
+            (void)io::writeText(stream, ", ");
+        if ((i + 1) % 10 == 0) {
+            (void)io::writeText(stream, "\n");
+            (void)io::writeIndent(stream, indent);
+        }
+    }
+    (void)io::writeText(stream, "]");
+    return result::none;
+}
+
+} // namespace
+
+ResultCode Uint32Array::write(io::Io* stream) const {
+    return writeElements<4>(stream, elements);
+}
+
+ResultCode Uint32Array::read(io::Io* stream, std::uint64_t end) {
+    if (ResultCode rc = startRead(stream, offset); rc != 0)
+        return rc;
+    if (offset > end) {
+        elements.clear();
+        return result::none;
+    }
+    // Trailing bytes that do not make a whole element are not read.
+    return readElements(stream, (end - offset) / 4, elements);
+}
+
+ResultCode Uint32Array::print(io::Io* stream, std::uint32_t indent) const {
+    return printList(stream, elements.size(), indent, true, [&](std::size_t i) {
+        return io::writeText(stream, "%8d", static_cast<int>(elements[i]));
+    });
+}
+
+ResultCode Uint64Array::write(io::Io* stream) const {
+    return writeElements<8>(stream, elements);
+}
+
+ResultCode Uint64Array::read(io::Io* stream, std::uint64_t end) {
+    elements.clear();
+    if (ResultCode rc = startRead(stream, offset); rc != 0)
+        return rc;
+    if (offset >= end)
+        return result::none;
+    // Every element that starts before the end is read whole.
+    return readElements(stream, (end - offset + 7) / 8, elements);
+}
+
+ResultCode Uint64Array::print(io::Io* stream, std::uint32_t indent) const {
+    return printList(stream, elements.size(), indent, true, [&](std::size_t i) {
+        return io::writeText(stream, "%8lld", static_cast<long long>(elements[i]));
+    });
+}
+
+ResultCode FourccArray::write(io::Io* stream) const {
+    if (stream == nullptr)
+        return result::nullObject;
+    for (const Fourcc& code : elements) {
+        if (ResultCode rc = code.write(stream); rc != 0)
+            return rc;
+    }
+    return result::none;
+}
+
+ResultCode FourccArray::read(io::Io* stream, std::uint64_t end) {
+    elements.clear();
+    if (ResultCode rc = startRead(stream, offset); rc != 0)
+        return rc;
+    if (offset >= end)
+        return result::none;
+    std::vector<std::uint32_t> values;
+    ResultCode rc = readElements(stream, (end - offset + 3) / 4, values);
+    elements.reserve(values.size());
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Fourcc& code = elements.emplace_back(values[i]);
+        code.offset = offset + 4 * i;
+    }
+    return rc;
+}
+
+ResultCode FourccArray::print(io::Io* stream, std::uint32_t indent) const {
+    return printList(stream, elements.size(), indent, false, [&](std::size_t i) {
+        return io::writeText(stream, "%s", elements[i].text().c_str());
+    });
+}
+
+} // namespace mediafmt::mp4::type
