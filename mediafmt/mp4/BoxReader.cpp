@@ -1,0 +1,112 @@
+#include "mediafmt/mp4/BoxReader.h"
+
+#include "mediafmt/io/BigEndian.h"
+#include "mediafmt/mp4/box/BoxFactory.h"
+
+#include <limits>
+
+namespace mediafmt::mp4 {
+
+using box::Box;
+using box::BoxPtr;
+
+box::BoxPtr readBox(io::Io* stream) {
+    if (stream == nullptr)
+        return nullptr;
+    std::uint64_t offset = 0;
+    std::uint32_t size32 = 0;
+    std::uint64_t codeOffset = 0;
+    type::Fourcc code;
+    if (stream->tell(offset) != 0 || io::readUint32(stream, size32) != 0 ||
+        stream->tell(codeOffset) != 0 || io::readUint32(stream, code.value) != 0)
+        return nullptr;
+    std::uint64_t size = size32;
+    if (size32 == 1 && io::readUint64(stream, size) != 0)
+        return nullptr;
+
+    std::uint8_t version = 0xFF;
+    if (box::isFullBoxType(code)) {
+        // Peeked: the box's own version field reads it again.
+        if (io::readUint8(stream, version) != 0 || stream->seek(-1, io::SeekOrigin::current) != 0)
+            return nullptr;
+    }
+    BoxPtr made = box::createBox(code, static_cast<std::int8_t>(version));
+    if (!made)
+        return nullptr;
+    made->offset = offset;
+    made->recordedSize = size;
+    made->type.value = code.value;
+    made->type.offset = codeOffset;
+    return made;
+}
+
+namespace {
+
+std::uint32_t depthOf(const Box& box) {
+    std::uint32_t depth = 0;
+    for (const Box* up = box.parent; up != nullptr; up = up->parent)
+        ++depth;
+    return depth;
+}
+
+} // namespace
+
+} // namespace mediafmt::mp4
+
+namespace mediafmt::mp4::box {
+
+// The child-reading loop. Every child must advance the stream past its own
+// header, so a corrupt size can neither loop nor reread a header; nesting
+// deeper than maxNestingDepth is refused instead of exhausting the stack.
+ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
+    if (!hasChildren)
+        return result::none;
+    if (stream == nullptr)
+        return result::nullObject;
+    if (end == 0) {
+        if (ResultCode rc = stream->size(end); rc != 0)
+            return rc;
+    }
+    std::uint64_t position = 0;
+    if (ResultCode rc = stream->tell(position); rc != 0)
+        return rc;
+    if (position >= end)
+        return result::none;
+    if (depthOf(*this) >= maxNestingDepth)
+        return result::error;
+
+    for (;;) {
+        bool atEnd = false;
+        if (ResultCode rc = stream->eof(atEnd); rc != 0)
+            return rc;
+        if (atEnd)
+            return result::none;
+        BoxPtr child = readBox(stream);
+        if (!child)
+            return result::nullObject;
+        std::uint64_t payload = 0;
+        if (ResultCode rc = stream->tell(payload); rc != 0)
+            return rc;
+        if (child->recordedSize < payload - child->offset)
+            return result::seekBeforeBegin;
+        constexpr auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        if (child->offset > limit || child->recordedSize > limit - child->offset)
+            return result::seekPastEnd;
+        const std::uint64_t childEnd = child->offset + child->recordedSize;
+
+        child->parent = this;
+        if (ResultCode rc = child->readFields(stream, childEnd); rc != 0)
+            return rc;
+        if (ResultCode rc = child->readChildren(stream, childEnd); rc != 0)
+            return rc;
+        if (ResultCode rc = addChild(child); rc != 0)
+            return rc;
+        if (ResultCode rc = stream->seek(static_cast<std::int64_t>(childEnd), io::SeekOrigin::begin);
+            rc != 0)
+            return rc;
+        if (childEnd >= end)
+            return result::none;
+    }
+}
+
+} // namespace mediafmt::mp4::box
