@@ -2,6 +2,9 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/File.h"
+#include "mediafmt/mp4/File.h"
+#include "tool/AudioRepair.h"
+#include "tool/VideoRepair.h"
 
 #include <cstdio>
 #include <iostream>
@@ -14,8 +17,8 @@ using mediafmt::resultCodeText;
 namespace {
 
 void printFailure(ResultCode code, const char* step, const std::string& fileName) {
-    std::printf("error %d (%s) %s %s\n", static_cast<int>(code), resultCodeText(code).c_str(),
-                step, fileName.c_str());
+    std::printf("error %d (%s) %s %s\n", static_cast<int>(code), resultCodeText(code).c_str(), step,
+                fileName.c_str());
 }
 
 } // namespace
@@ -31,8 +34,48 @@ int runRepair(const std::string& fileName) {
         printFailure(rc, "opening file", fileName);
         return exitStatus::openFailed;
     }
+
+    bool needsRepair = false;
+    {
+        // The tree serves only the check; each repair parses the file afresh.
+        mediafmt::mp4::File tree;
+        if (ResultCode rc = tree.parse(&file); rc != 0) {
+            printFailure(rc, "parsing file", fileName);
+            return exitStatus::parseFailed;
+        }
+        if (ResultCode rc = checkAudioTrack(&tree, needsRepair);
+            rc != mediafmt::result::none && rc != mediafmt::result::noOp) {
+            printFailure(rc, "checking audio track", fileName);
+            return exitStatus::audioCheckFailed;
+        }
+    }
+
+    if (needsRepair) {
+        // Flushed to the device before the repair is reported as done.
+        ResultCode rc = repairAudioTrack(&file);
+        if (rc == 0)
+            rc = file.flush();
+        if (rc != 0) {
+            printFailure(rc, "repairing audio track", fileName);
+            return exitStatus::audioRepairFailed;
+        }
+        std::printf("Corrected error in Ambisonic Audio Track Format Header\n");
+    }
+
+    int status = exitStatus::ok;
+    ResultCode rc = repairVideoTrack(&file);
+    if (rc == 0)
+        rc = file.flush();
+    if (rc == mediafmt::result::noOp) {
+        std::printf("No issues found in Lumacode Video Track\n");
+    } else if (rc == 0) {
+        std::printf("Corrected error in Lumacode Video Track Format Header\n");
+    } else {
+        std::printf("Error processing file %s while repairing Lumacode Video\n", fileName.c_str());
+        status = exitStatus::usageOrVideoFailed;
+    }
     file.close();
-    return exitStatus::ok;
+    return status;
 }
 
 } // namespace boxmend

@@ -22,13 +22,18 @@ ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t len
     if (bytes_.size() < available)
         bytes_.resize(static_cast<std::size_t>(available));
 
-    if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin);
-        rc != 0)
+    if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin); rc != 0)
         return rc;
-    if (available == 0)
-        return result::none;
     std::uint64_t got = 0;
-    return source->read(bytes_.data(), available, got);
+    if (available != 0) {
+        if (ResultCode rc = source->read(bytes_.data(), available, got); rc != 0)
+            return rc;
+    }
+    // What the source did not deliver reads as zeros, never as bytes an earlier fill left.
+    std::uint64_t end = std::min<std::uint64_t>(length, bytes_.size());
+    if (got < end)
+        std::memset(bytes_.data() + got, 0, static_cast<std::size_t>(end - got));
+    return result::none;
 }
 
 ResultCode CacheBuffer::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {

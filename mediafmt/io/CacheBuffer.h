@@ -18,7 +18,7 @@ namespace mediafmt::io {
 class CacheBuffer final : public Buffer {
 public:
     // Loads length bytes of source from offset. Bytes the source does not
-    // have are left as they were (zero in a new cache); that is not an error.
+    // have read as zeros; that is not an error.
     [[nodiscard]] ResultCode fill(Io* source, std::uint64_t offset, std::uint64_t length);
 
     [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,

@@ -164,8 +164,8 @@ ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRea
     while (total < count) {
         DWORD chunk = static_cast<DWORD>(std::min(count - total, maxChunk));
         DWORD got = 0;
-        if (!ReadFile(static_cast<HANDLE>(handle_), static_cast<char*>(buffer) + total, chunk,
-                      &got, nullptr))
+        if (!ReadFile(static_cast<HANDLE>(handle_), static_cast<char*>(buffer) + total, chunk, &got,
+                      nullptr))
             return result::readError;
         total += got;
         if (got < chunk)

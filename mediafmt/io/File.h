@@ -45,7 +45,7 @@ public:
 
 private:
 #ifdef _WIN32
-    void* handle_ = nullptr;                  // HANDLE
+    void* handle_ = nullptr; // HANDLE
     std::uint64_t length_ = 0;
     std::uint32_t flagsAndAttributes_ = 0x80; // FILE_ATTRIBUTE_NORMAL
 #else

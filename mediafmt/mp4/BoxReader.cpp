@@ -101,7 +101,8 @@ ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
             return rc;
         if (ResultCode rc = addChild(child); rc != 0)
             return rc;
-        if (ResultCode rc = stream->seek(static_cast<std::int64_t>(childEnd), io::SeekOrigin::begin);
+        if (ResultCode rc =
+                stream->seek(static_cast<std::int64_t>(childEnd), io::SeekOrigin::begin);
             rc != 0)
             return rc;
         if (childEnd >= end)

@@ -12,6 +12,7 @@
 namespace mediafmt::mp4::box {
 
 using type::Block;
+using type::CompositionOffsetTable;
 using type::EditListV0Table;
 using type::EditListV1Table;
 using type::Fixed16x16;
@@ -22,9 +23,9 @@ using type::FourccArray;
 using type::Matrix3x3;
 using type::SampleToChunkTable;
 using type::String;
-using type::TimeToSampleTable;
 using type::Timestamp32;
 using type::Timestamp64;
+using type::TimeToSampleTable;
 using type::Uint16;
 using type::Uint24;
 using type::Uint32;
@@ -32,6 +33,5 @@ using type::Uint32Array;
 using type::Uint64;
 using type::Uint64Array;
 using type::Uint8;
-using type::CompositionOffsetTable;
 
 } // namespace mediafmt::mp4::box

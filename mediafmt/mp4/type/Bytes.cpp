@@ -24,8 +24,13 @@ void printHex(io::Io* stream, const std::uint8_t* bytes, std::uint64_t n) {
 ResultCode String::write(io::Io* stream) const {
     if (stream == nullptr)
         return result::nullObject;
+    // A zero-length write to a memory stream that holds nothing yet is refused.
+    if (value.empty())
+        return result::none;
     std::uint64_t put = 0;
-    return stream->write(value.data(), value.size(), put);
+    if (ResultCode rc = stream->write(value.data(), value.size(), put); rc != 0)
+        return rc;
+    return put == value.size() ? result::none : result::writeError;
 }
 
 ResultCode String::read(io::Io* stream, std::uint64_t end) {
@@ -34,11 +39,18 @@ ResultCode String::read(io::Io* stream, std::uint64_t end) {
     if (offset > end)
         return result::endOfFile;
     value.assign(static_cast<std::size_t>(end - offset), '\0');
+    if (value.empty())
+        return result::none;
     std::uint64_t got = 0;
     return stream->read(value.data(), value.size(), got);
 }
 
 ResultCode String::print(io::Io* stream, std::uint32_t /*indent*/) const {
+    if (stream == nullptr)
+        return result::nullObject;
+    // Empty text is not written: a memory stream holding nothing yet refuses it.
+    if (value.c_str()[0] == '\0')
+        return result::none;
     return io::writeText(stream, "%s", value.c_str());
 }
 

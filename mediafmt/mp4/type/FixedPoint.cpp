@@ -21,7 +21,10 @@ ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
 } // namespace
 
 std::int64_t fixedPointRaw(double value, double scale) {
-    double raw = value * scale + 0.5;
+    // Rounded down rather than truncated, so that negative values round to
+    // the nearest raw value as positive ones do (-1.0 gives 0xFFFF0000 in
+    // 16.16, not 0xFFFF0001).
+    double raw = std::floor(value * scale + 0.5);
     if (std::isnan(raw))
         return 0;
     // 2^63: the first double outside the signed 64-bit range.
@@ -99,8 +102,8 @@ ResultCode Matrix3x3::read(io::Io* stream, std::uint64_t /*end*/) {
         std::uint32_t raw = 0;
         if (ResultCode rc = io::readUint32(stream, raw); rc != 0)
             return rc;
-        value[i] = static_cast<float>(raw * (isTwoThirty(i) ? 9.313225746154785e-10
-                                                            : 1.52587890625e-5));
+        value[i] =
+            static_cast<float>(raw * (isTwoThirty(i) ? 9.313225746154785e-10 : 1.52587890625e-5));
     }
     return result::none;
 }

@@ -42,8 +42,8 @@ public:
     [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t indent) const override;
 };
 
-// The raw integer of a fixed-point value: value * scale + 0.5 truncated toward
-// zero, saturated to the 64-bit range (NaN gives 0) so that no value a
+// The raw integer of a fixed-point value: value * scale rounded to the nearest
+// integer (halves up), saturated to the 64-bit range (NaN gives 0) so that no value a
 // caller sets can make the conversion undefined.
 std::int64_t fixedPointRaw(double value, double scale);
 

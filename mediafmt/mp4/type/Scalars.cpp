@@ -10,6 +10,20 @@ namespace mediafmt::mp4::type {
 
 using io::writeText;
 
+namespace {
+
+// Text up to its first NUL. Empty text is not written: a memory stream that
+// holds nothing yet refuses a zero-length write.
+ResultCode printText(io::Io* stream, const char* text) {
+    if (stream == nullptr)
+        return result::nullObject;
+    if (text[0] == '\0')
+        return result::none;
+    return writeText(stream, "%s", text);
+}
+
+} // namespace
+
 ResultCode Fourcc::write(io::Io* stream) const {
     return io::writeUint32(stream, value);
 }
@@ -32,7 +46,7 @@ std::string Fourcc::text() const {
 }
 
 ResultCode Fourcc::print(io::Io* stream, std::uint32_t /*indent*/) const {
-    return writeText(stream, "%s", text().c_str());
+    return printText(stream, text().c_str());
 }
 
 template <typename T, std::uint32_t Width>
@@ -96,7 +110,7 @@ void civilFromDays(std::int64_t days, std::int64_t& year, unsigned& month, unsig
 }
 
 ResultCode printTimestamp(io::Io* stream, std::uint64_t value) {
-    return writeText(stream, "%s", timestampText(value).c_str());
+    return printText(stream, timestampText(value).c_str());
 }
 
 } // namespace

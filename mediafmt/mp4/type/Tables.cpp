@@ -86,7 +86,8 @@ template <typename Entry> ResultCode CountedTable<Entry>::read(io::Io* stream, s
     // Entry i is read while it starts before the end of the box; the last
     // one may reach past it.
     const std::uint64_t first = this->offset + 4;
-    const std::uint64_t fits = end > first ? (end - first + Entry::diskSize - 1) / Entry::diskSize : 0;
+    const std::uint64_t fits =
+        end > first ? (end - first + Entry::diskSize - 1) / Entry::diskSize : 0;
     if (count > fits + countSlack)
         return result::readError;
     this->elements.assign(count, Entry{});
@@ -153,9 +154,9 @@ ResultCode EditListV0Table::print(io::Io* stream, std::uint32_t /*indent*/) cons
         return result::nullObject;
     (void)io::writeText(stream, "(%d) [", static_cast<int>(elements.size()));
     for (const EditListV0Entry& entry : elements) {
-        if (ResultCode rc = io::writeText(stream, "[%d, %d, %d, %d]",
-                                          static_cast<int>(entry.segmentDuration), entry.mediaTime,
-                                          entry.mediaRateInteger, entry.mediaRateFraction);
+        if (ResultCode rc =
+                io::writeText(stream, "[%d, %d, %d, %d]", static_cast<int>(entry.segmentDuration),
+                              entry.mediaTime, entry.mediaRateInteger, entry.mediaRateFraction);
             rc != 0)
             return rc;
     }
@@ -168,10 +169,10 @@ ResultCode EditListV1Table::print(io::Io* stream, std::uint32_t /*indent*/) cons
         return result::nullObject;
     (void)io::writeText(stream, "(%d) [", static_cast<int>(elements.size()));
     for (const EditListV1Entry& entry : elements) {
-        if (ResultCode rc = io::writeText(
-                stream, "[%lld, %lld, %d, %d]", static_cast<long long>(entry.segmentDuration),
-                static_cast<long long>(entry.mediaTime), entry.mediaRateInteger,
-                entry.mediaRateFraction);
+        if (ResultCode rc = io::writeText(stream, "[%lld, %lld, %d, %d]",
+                                          static_cast<long long>(entry.segmentDuration),
+                                          static_cast<long long>(entry.mediaTime),
+                                          entry.mediaRateInteger, entry.mediaRateFraction);
             rc != 0)
             return rc;
     }

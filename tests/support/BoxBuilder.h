@@ -1,0 +1,69 @@
+#pragma once
+
+// Builds box bytes by hand, independently of the library's writer, so that
+// a fault in the writer cannot hide itself in the inputs of its own tests.
+
+#include "tests/support/Bytes.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string_view>
+
+namespace testsupport {
+
+inline Bytes be(std::uint64_t value, int width) {
+    Bytes bytes(static_cast<std::size_t>(width));
+    for (int i = 0; i < width; ++i)
+        bytes[static_cast<std::size_t>(i)] =
+            static_cast<std::uint8_t>(value >> (8 * (width - 1 - i)));
+    return bytes;
+}
+
+inline Bytes u8(std::uint64_t value) {
+    return be(value, 1);
+}
+inline Bytes u16(std::uint64_t value) {
+    return be(value, 2);
+}
+inline Bytes u24(std::uint64_t value) {
+    return be(value, 3);
+}
+inline Bytes u32(std::uint64_t value) {
+    return be(value, 4);
+}
+inline Bytes u64(std::uint64_t value) {
+    return be(value, 8);
+}
+inline Bytes zeros(std::size_t n) {
+    return Bytes(n, 0);
+}
+inline Bytes text(std::string_view chars) {
+    return Bytes(chars.begin(), chars.end());
+}
+
+// A box with an 8-byte header.
+inline Bytes box(std::string_view code, std::initializer_list<Bytes> payload = {}) {
+    Bytes body = concat(payload);
+    return concat({u32(8 + body.size()), text(code), body});
+}
+
+// A box with a 16-byte header (size field 1, then the 64-bit size).
+inline Bytes box64(std::string_view code, std::initializer_list<Bytes> payload = {}) {
+    Bytes body = concat(payload);
+    return concat({u32(1), text(code), u64(16 + body.size()), body});
+}
+
+// A full box: version and flags, then the payload.
+inline Bytes fullBox(std::string_view code, std::uint8_t version, std::uint32_t flags,
+                     std::initializer_list<Bytes> payload = {}) {
+    Bytes body = concat(payload);
+    return box(code, {u8(version), u24(flags), body});
+}
+
+// A box whose size field says declaredSize whatever its payload holds.
+inline Bytes boxWithSize(std::uint32_t declaredSize, std::string_view code,
+                         std::initializer_list<Bytes> payload = {}) {
+    return concat({u32(declaredSize), text(code), concat(payload)});
+}
+
+} // namespace testsupport

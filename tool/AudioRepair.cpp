@@ -1,0 +1,152 @@
+#include "tool/AudioRepair.h"
+
+#include "mediafmt/mp4/box/BaseBoxes.h"
+#include "mediafmt/mp4/box/SampleTableBoxes.h"
+#include "tool/InPlaceWrite.h"
+
+#include <memory>
+
+namespace boxmend {
+
+using namespace mediafmt;
+using mp4::box::BoxPtr;
+
+namespace {
+
+constexpr std::uint32_t samplesPerChunk = 1024;
+constexpr std::uint32_t bytesPerSample = 16;
+
+// The ambisonic track's sample tables, once found.
+struct AudioTables {
+    BoxPtr stbl;
+    std::shared_ptr<mp4::box::stts> stts;
+    std::shared_ptr<mp4::box::stsc> stsc;
+    BoxPtr stsz;
+    // The track's duration in samples of one time unit.
+    std::uint32_t total = 0;
+};
+
+// 0 when the ambisonic track's tables have the defect, 1 when there is no
+// such track or nothing to repair, 8 when a box on the way is missing.
+ResultCode findDefect(mp4::File* tree, AudioTables& tables) {
+    if (tree == nullptr)
+        return result::nullObject;
+    BoxPtr moov = tree->find("moov");
+    if (!moov)
+        return result::nullObject;
+    BoxPtr entry;
+    for (const BoxPtr& track : moov->children) {
+        if ((entry = track->find("mdia/minf/stbl/stsd/in32")))
+            break;
+    }
+    if (!entry)
+        return result::noOp;
+    tables.stbl = tree->find(mp4::box::boxPath(entry.get()) + "/../..");
+    if (!tables.stbl)
+        return result::nullObject;
+    tables.stts = std::dynamic_pointer_cast<mp4::box::stts>(tables.stbl->find("stts"));
+    if (!tables.stts)
+        return result::nullObject;
+    tables.stsc = std::dynamic_pointer_cast<mp4::box::stsc>(tables.stbl->find("stsc"));
+    if (!tables.stsc)
+        return result::nullObject;
+    tables.stsz = tables.stbl->find("stsz");
+    if (!std::dynamic_pointer_cast<mp4::box::stsz>(tables.stsz))
+        return result::nullObject;
+
+    // Products and sum wrap modulo 2^32, as the count they become does.
+    bool longSamples = false;
+    for (const auto& timing : tables.stts->timeToSampleTable.elements) {
+        tables.total += timing.sampleCount * timing.sampleDelta;
+        longSamples = longSamples || timing.sampleDelta > 1;
+    }
+    const auto& chunking = tables.stsc->sampleToChunkTable.elements;
+    const bool onePerChunk = !chunking.empty() && chunking.front().samplesPerChunk == 1;
+    return longSamples && onePerChunk ? result::none : result::noOp;
+}
+
+ResultCode rewriteTables(const AudioTables& tables) {
+    auto& stts = *tables.stts;
+    auto& stsz = static_cast<mp4::box::stsz&>(*tables.stsz);
+    // Checked before any change, so a refusal leaves the tree untouched. One
+    // size entry would leave 4 bytes, too few for a filler box.
+    if (stsz.sampleSizeTable.elements.size() == 1)
+        return result::invalidOperation;
+    if (stts.timeToSampleTable.elements.size() != 1)
+        return result::invalidOperation;
+
+    stts.timeToSampleTable.elements[0] = {tables.total, 1};
+    for (auto& entry : tables.stsc->sampleToChunkTable.elements)
+        entry.samplesPerChunk = samplesPerChunk;
+
+    std::uint64_t oldSize = 0;
+    if (ResultCode rc = stsz.size(oldSize); rc != 0)
+        return rc;
+    stsz.sampleCount.value = tables.total;
+    stsz.sampleSize.value = bytesPerSample;
+    stsz.sampleSizeTable.elements.clear();
+    std::uint64_t newSize = 0;
+    if (ResultCode rc = stsz.size(newSize); rc != 0)
+        return rc;
+    if (oldSize == newSize)
+        return result::none;
+
+    auto filler = std::make_shared<mp4::box::free>();
+    filler->data.elements.assign(static_cast<std::size_t>(oldSize - newSize - 8), 0);
+    return tables.stbl->insertChildAfter(filler, tables.stsz);
+}
+
+} // namespace
+
+ResultCode checkAudioTrack(mp4::File* tree, bool& needsRepair) {
+    if (tree == nullptr)
+        return result::nullObject;
+    ResultCode rc = fixAudioSampleTables(tree, false);
+    if (rc == result::none)
+        needsRepair = true;
+    else if (rc == result::noOp)
+        needsRepair = false;
+    return rc;
+}
+
+ResultCode fixAudioSampleTables(mp4::File* tree, bool apply) {
+    AudioTables tables;
+    ResultCode rc = findDefect(tree, tables);
+    if (rc != 0 || !apply)
+        return rc;
+    return rewriteTables(tables);
+}
+
+ResultCode repairAudioTrack(io::Io* stream) {
+    if (stream == nullptr)
+        return result::nullObject;
+    if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
+        return rc;
+    mp4::File tree;
+    if (ResultCode rc = tree.parse(stream); rc != 0)
+        return rc;
+    AudioTables tables;
+    if (ResultCode rc = findDefect(&tree, tables); rc != 0)
+        return rc;
+    const mp4::box::Box& stbl = *tables.stbl;
+
+    // The box as parsed must reproduce its bytes on disk exactly; any box
+    // below it that would not (a long header on a small box, bytes after a
+    // table, a count that disagrees with its bytes, a box cut off by the end
+    // of the file) means the rewrite cannot be trusted to cover its extent.
+    std::vector<std::uint8_t> bytes;
+    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
+        return rc;
+    if (bytes.size() != stbl.recordedSize)
+        return result::invalidOperation;
+    if (ResultCode rc = verifyStored(stream, stbl.offset, bytes); rc != 0)
+        return rc;
+
+    if (ResultCode rc = rewriteTables(tables); rc != 0)
+        return rc;
+    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
+        return rc;
+    return writeOver(stream, stbl.offset, stbl.recordedSize, bytes);
+}
+
+} // namespace boxmend

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "mediafmt/ResultCode.h"
+#include "mediafmt/io/Io.h"
+#include "mediafmt/mp4/box/Box.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace boxmend {
+
+using mediafmt::ResultCode;
+
+// Guards for rewriting part of an irreplaceable file in place: the new bytes
+// are built in memory first, and they are written only over a range of the
+// same length whose present content is known.
+
+// The box with all its descendants, encoded as write would put it on disk.
+[[nodiscard]] ResultCode encodeBox(const mediafmt::mp4::box::Box& box,
+                                   std::vector<std::uint8_t>& bytes);
+
+// 0 when the stream holds exactly these bytes at offset; 4 when it holds
+// others or ends before them.
+[[nodiscard]] ResultCode verifyStored(mediafmt::io::Io* stream, std::uint64_t offset,
+                                      const std::vector<std::uint8_t>& expected);
+
+// Writes bytes at offset with one write, refusing with 4 (and writing
+// nothing) unless they are exactly extent bytes long.
+[[nodiscard]] ResultCode writeOver(mediafmt::io::Io* stream, std::uint64_t offset,
+                                   std::uint64_t extent, const std::vector<std::uint8_t>& bytes);
+
+} // namespace boxmend
