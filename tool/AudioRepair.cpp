@@ -117,7 +117,7 @@ ResultCode fixAudioSampleTables(mp4::File* tree, bool apply) {
     return rewriteTables(tables);
 }
 
-ResultCode repairAudioTrack(io::Io* stream) {
+ResultCode planAudioRepair(io::Io* stream, PlannedWrite& plan) {
     if (stream == nullptr)
         return result::nullObject;
     if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
@@ -146,7 +146,17 @@ ResultCode repairAudioTrack(io::Io* stream) {
         return rc;
     if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
         return rc;
-    return writeOver(stream, stbl.offset, stbl.recordedSize, bytes);
+    if (bytes.size() != stbl.recordedSize)
+        return result::invalidOperation;
+    plan = {stbl.offset, stbl.recordedSize, std::move(bytes)};
+    return result::none;
+}
+
+ResultCode repairAudioTrack(io::Io* stream) {
+    PlannedWrite plan;
+    if (ResultCode rc = planAudioRepair(stream, plan); rc != 0)
+        return rc;
+    return writePlanned(stream, plan);
 }
 
 } // namespace boxmend

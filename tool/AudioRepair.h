@@ -3,6 +3,7 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
 #include "mediafmt/mp4/File.h"
+#include "tool/InPlaceWrite.h"
 
 namespace boxmend {
 
@@ -31,5 +32,9 @@ using mediafmt::ResultCode;
 // the bytes it occupies before the change and to exactly as many after it;
 // otherwise 4 is returned and nothing is written.
 [[nodiscard]] ResultCode repairAudioTrack(mediafmt::io::Io* stream);
+
+// Everything repairAudioTrack does but the write: the same result, and on 0
+// the write it would make. Only reads the stream.
+[[nodiscard]] ResultCode planAudioRepair(mediafmt::io::Io* stream, PlannedWrite& plan);
 
 } // namespace boxmend

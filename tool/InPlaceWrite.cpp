@@ -46,18 +46,17 @@ ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
     return got == stored.size() && stored == expected ? result::none : result::invalidOperation;
 }
 
-ResultCode writeOver(io::Io* stream, std::uint64_t offset, std::uint64_t extent,
-                     const std::vector<std::uint8_t>& bytes) {
+ResultCode writePlanned(io::Io* stream, const PlannedWrite& plan) {
     if (stream == nullptr)
         return result::nullObject;
-    if (bytes.size() != extent)
+    if (plan.bytes.size() != plan.extent)
         return result::invalidOperation;
-    if (ResultCode rc = seekTo(stream, offset); rc != 0)
+    if (ResultCode rc = seekTo(stream, plan.offset); rc != 0)
         return rc;
     std::uint64_t put = 0;
-    if (ResultCode rc = stream->write(bytes.data(), bytes.size(), put); rc != 0)
+    if (ResultCode rc = stream->write(plan.bytes.data(), plan.bytes.size(), put); rc != 0)
         return rc;
-    return put == bytes.size() ? result::none : result::writeError;
+    return put == plan.bytes.size() ? result::none : result::writeError;
 }
 
 } // namespace boxmend

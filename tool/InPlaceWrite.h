@@ -24,9 +24,15 @@ using mediafmt::ResultCode;
 [[nodiscard]] ResultCode verifyStored(mediafmt::io::Io* stream, std::uint64_t offset,
                                       const std::vector<std::uint8_t>& expected);
 
-// Writes bytes at offset with one write, refusing with 4 (and writing
-// nothing) unless they are exactly extent bytes long.
-[[nodiscard]] ResultCode writeOver(mediafmt::io::Io* stream, std::uint64_t offset,
-                                   std::uint64_t extent, const std::vector<std::uint8_t>& bytes);
+// A rewrite ready to be made: bytes to put at offset over extent bytes.
+struct PlannedWrite {
+    std::uint64_t offset = 0;
+    std::uint64_t extent = 0;
+    std::vector<std::uint8_t> bytes;
+};
+
+// Makes the planned write with one write, refusing with 4 (and writing
+// nothing) unless its bytes are exactly extent long.
+[[nodiscard]] ResultCode writePlanned(mediafmt::io::Io* stream, const PlannedWrite& plan);
 
 } // namespace boxmend

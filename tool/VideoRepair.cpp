@@ -27,22 +27,16 @@ ResultCode encodeFields(const mp4::box::Box& box, std::vector<std::uint8_t>& byt
     return result::none;
 }
 
-// Where the entry is rewritten and with what: the whole box when it is
-// exactly its header and fields, else its fields alone at their own place.
-struct Rewrite {
-    std::uint64_t offset = 0;
-    std::uint64_t extent = 0;
-    bool wholeBox = false;
-};
-
-ResultCode encode(const VideoSampleDescriptionBox& entry, const Rewrite& rewrite,
+// The entry as written back: whole when it is exactly its header and fields,
+// else its fields alone, at their own place.
+ResultCode encode(const VideoSampleDescriptionBox& entry, bool wholeBox,
                   std::vector<std::uint8_t>& bytes) {
-    return rewrite.wholeBox ? encodeBox(entry, bytes) : encodeFields(entry, bytes);
+    return wholeBox ? encodeBox(entry, bytes) : encodeFields(entry, bytes);
 }
 
 } // namespace
 
-ResultCode repairVideoTrack(io::Io* stream) {
+ResultCode planVideoRepair(io::Io* stream, PlannedWrite& plan) {
     if (stream == nullptr)
         return result::nullObject;
     if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
@@ -61,21 +55,24 @@ ResultCode repairVideoTrack(io::Io* stream) {
     const std::uint64_t fieldBytes = VideoSampleDescriptionBox::fieldBytes;
     if (entry->recordedSize < header || entry->recordedSize - header < fieldBytes)
         return result::invalidOperation;
-    Rewrite rewrite{payload, fieldBytes, false};
-    if (header == shortHeader && entry->recordedSize == shortHeader + fieldBytes)
-        rewrite = {entry->offset, entry->recordedSize, true};
+    const bool wholeBox = header == shortHeader && entry->recordedSize == shortHeader + fieldBytes;
+    plan.offset = wholeBox ? entry->offset : payload;
+    plan.extent = wholeBox ? entry->recordedSize : fieldBytes;
 
     // What was read must be what the file holds there, before anything changes.
-    std::vector<std::uint8_t> bytes;
-    if (ResultCode rc = encode(*entry, rewrite, bytes); rc != 0)
+    if (ResultCode rc = encode(*entry, wholeBox, plan.bytes); rc != 0)
         return rc;
-    if (ResultCode rc = verifyStored(stream, rewrite.offset, bytes); rc != 0)
+    if (ResultCode rc = verifyStored(stream, plan.offset, plan.bytes); rc != 0)
         return rc;
-
     entry->dataReferenceIndex.value = 1;
-    if (ResultCode rc = encode(*entry, rewrite, bytes); rc != 0)
+    return encode(*entry, wholeBox, plan.bytes);
+}
+
+ResultCode repairVideoTrack(io::Io* stream) {
+    PlannedWrite plan;
+    if (ResultCode rc = planVideoRepair(stream, plan); rc != 0)
         return rc;
-    return writeOver(stream, rewrite.offset, rewrite.extent, bytes);
+    return writePlanned(stream, plan);
 }
 
 } // namespace boxmend

@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
+#include "tool/InPlaceWrite.h"
 
 namespace boxmend {
 
@@ -17,5 +18,9 @@ using mediafmt::ResultCode;
 // or whose bytes on disk are not what was read, is refused with 4 and nothing
 // is written.
 [[nodiscard]] ResultCode repairVideoTrack(mediafmt::io::Io* stream);
+
+// Everything repairVideoTrack does but the write: the same result, and on 0
+// the write it would make. Only reads the stream.
+[[nodiscard]] ResultCode planVideoRepair(mediafmt::io::Io* stream, PlannedWrite& plan);
 
 } // namespace boxmend
