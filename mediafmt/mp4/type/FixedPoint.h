@@ -43,8 +43,8 @@ public:
 };
 
 // The raw integer of a fixed-point value: value * scale rounded to the nearest
-// integer (halves up), saturated to the 64-bit range (NaN gives 0) so that no value a
-// caller sets can make the conversion undefined.
+// integer (halves up), saturated to the 64-bit range (NaN gives 0) so that no
+// value a caller sets can make the conversion undefined.
 std::int64_t fixedPointRaw(double value, double scale);
 
 } // namespace mediafmt::mp4::type
