@@ -9,6 +9,7 @@
 #include "mediafmt/mp4/type/Scalars.h"
 #include "mediafmt/mp4/type/Tables.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/TypedTests.h"
 #include "tests/type/LimitedStream.h"
 
 #include <gtest/gtest.h>
@@ -110,7 +111,7 @@ using Cases =
                      EditListV0Case, EditListV1Case>;
 
 template <typename C> class FieldContract : public ::testing::Test {};
-TYPED_TEST_SUITE(FieldContract, Cases);
+TYPED_TEST_SUITE(FieldContract, Cases, testsupport::IndexNames);
 
 TYPED_TEST(FieldContract, ReadsAtItsPositionAndWritesTheSameBytesBack) {
     const Bytes sample = TypeParam::bytes();

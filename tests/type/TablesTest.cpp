@@ -5,6 +5,7 @@
 #include "mediafmt/mp4/type/Lists.h"
 #include "mediafmt/mp4/type/Scalars.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/TypedTests.h"
 
 #include <gtest/gtest.h>
 
@@ -44,7 +45,7 @@ protected:
 
 using Tables = ::testing::Types<TimeToSampleTable, CompositionOffsetTable, SampleToChunkTable,
                                 EditListV0Table, EditListV1Table>;
-TYPED_TEST_SUITE(CountedTableRules, Tables);
+TYPED_TEST_SUITE(CountedTableRules, Tables, testsupport::IndexNames);
 
 TYPED_TEST(CountedTableRules, CountZeroHoldsNothing) {
     io::Buffer in(hex("00000000"));
