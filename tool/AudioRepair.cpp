@@ -22,8 +22,10 @@ struct AudioTables {
     std::shared_ptr<mp4::box::stts> stts;
     std::shared_ptr<mp4::box::stsc> stsc;
     BoxPtr stsz;
-    // The track's duration in samples of one time unit.
+    // The track's duration in samples of one time unit, unless it exceeds
+    // what a 32-bit sample count can hold.
     std::uint32_t total = 0;
+    bool totalFits = true;
 };
 
 // 0 when the ambisonic track's tables have the defect, 1 when there is no
@@ -54,12 +56,15 @@ ResultCode findDefect(mp4::File* tree, AudioTables& tables) {
     if (!std::dynamic_pointer_cast<mp4::box::stsz>(tables.stsz))
         return result::nullObject;
 
-    // Products and sum wrap modulo 2^32, as the count they become does.
     bool longSamples = false;
+    std::uint64_t total = 0;
     for (const auto& timing : tables.stts->timeToSampleTable.elements) {
-        tables.total += timing.sampleCount * timing.sampleDelta;
+        total += std::uint64_t{timing.sampleCount} * timing.sampleDelta;
+        tables.totalFits = tables.totalFits && total <= 0xFFFFFFFF;
+        total &= 0xFFFFFFFF;
         longSamples = longSamples || timing.sampleDelta > 1;
     }
+    tables.total = static_cast<std::uint32_t>(total);
     const auto& chunking = tables.stsc->sampleToChunkTable.elements;
     const bool onePerChunk = !chunking.empty() && chunking.front().samplesPerChunk == 1;
     return longSamples && onePerChunk ? result::none : result::noOp;
@@ -73,6 +78,9 @@ ResultCode rewriteTables(const AudioTables& tables) {
     if (stsz.sampleSizeTable.elements.size() == 1)
         return result::invalidOperation;
     if (stts.timeToSampleTable.elements.size() != 1)
+        return result::invalidOperation;
+    // A count that wrapped would describe a track of almost no samples.
+    if (!tables.totalFits)
         return result::invalidOperation;
 
     stts.timeToSampleTable.elements[0] = {tables.total, 1};

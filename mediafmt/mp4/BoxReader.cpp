@@ -3,6 +3,7 @@
 #include "mediafmt/io/BigEndian.h"
 #include "mediafmt/mp4/box/BoxFactory.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace mediafmt::mp4 {
@@ -42,11 +43,22 @@ box::BoxPtr readBox(io::Io* stream) {
 
 namespace {
 
+constexpr std::uint64_t smallestHeader = 8;
+
 std::uint32_t depthOf(const Box& box) {
     std::uint32_t depth = 0;
     for (const Box* up = box.parent; up != nullptr; up = up->parent)
         ++depth;
     return depth;
+}
+
+// The position just past the stream's last byte; the stream is left at from.
+ResultCode endOf(io::Io& stream, std::uint64_t from, std::uint64_t& end) {
+    if (ResultCode rc = stream.seek(0, io::SeekOrigin::end); rc != 0)
+        return rc;
+    if (ResultCode rc = stream.tell(end); rc != 0)
+        return rc;
+    return stream.seek(static_cast<std::int64_t>(from), io::SeekOrigin::begin);
 }
 
 } // namespace
@@ -57,7 +69,9 @@ namespace mediafmt::mp4::box {
 
 // The child-reading loop. Every child must advance the stream past its own
 // header, so a corrupt size can neither loop nor reread a header; nesting
-// deeper than maxNestingDepth is refused instead of exhausting the stack.
+// deeper than maxNestingDepth is refused instead of exhausting the stack; and
+// a child must end within the stream's bytes, since a field that runs to the
+// end of its box would otherwise allocate for whatever size the header claims.
 ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
     if (!hasChildren)
         return result::none;
@@ -74,12 +88,21 @@ ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
         return result::none;
     if (depthOf(*this) >= maxNestingDepth)
         return result::error;
+    std::uint64_t streamEnd = 0;
+    if (ResultCode rc = endOf(*stream, position, streamEnd); rc != 0)
+        return rc;
+    const std::uint64_t limit =
+        std::min(streamEnd, static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()));
 
     for (;;) {
         bool atEnd = false;
         if (ResultCode rc = stream->eof(atEnd); rc != 0)
             return rc;
         if (atEnd)
+            return result::none;
+        // Fewer bytes than a header are padding, such as the 32-bit zero that
+        // ends QuickTime user data: skipped, as bytes after a box's fields are.
+        if (end - position < smallestHeader)
             return result::none;
         BoxPtr child = readBox(stream);
         if (!child)
@@ -89,7 +112,6 @@ ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
             return rc;
         if (child->recordedSize < payload - child->offset)
             return result::seekBeforeBegin;
-        constexpr auto limit = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
         if (child->offset > limit || child->recordedSize > limit - child->offset)
             return result::seekPastEnd;
         const std::uint64_t childEnd = child->offset + child->recordedSize;
@@ -107,6 +129,7 @@ ResultCode Box::readChildren(io::Io* stream, std::uint64_t end) {
             return rc;
         if (childEnd >= end)
             return result::none;
+        position = childEnd;
     }
 }
 

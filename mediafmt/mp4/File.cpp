@@ -4,6 +4,7 @@
 #include "mediafmt/mp4/BoxReader.h"
 #include "mediafmt/mp4/type/Scalars.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace mediafmt::mp4 {
@@ -23,6 +24,9 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
 ResultCode File::parse(io::Io* stream) {
     if (stream == nullptr)
         return result::nullObject;
+    std::uint64_t fileLength = 0;
+    if (ResultCode rc = stream->size(fileLength); rc != 0)
+        return rc;
     io::CacheBuffer cache;
     // A failed first fill leaves zeros, which the first header read reports.
     (void)cache.fill(stream, 0, lookAhead);
@@ -49,12 +53,17 @@ ResultCode File::parse(io::Io* stream) {
                 rc != 0)
                 return rc;
         } else {
-            if (top->offset > maxOffset || top->recordedSize > maxOffset - top->offset)
+            // A box that claims to run past the end of the file is read up to
+            // the end: its fields hold the bytes the file has, never zeros up
+            // to whatever size a corrupt header claims, so memory stays in
+            // proportion to the file.
+            std::uint64_t end = saturatingAdd(top->offset, top->recordedSize);
+            if (end > fileLength)
+                end = std::max(fileLength, payload);
+            if (end > maxOffset)
                 return result::seekPastEnd;
-            const std::uint64_t end = top->offset + top->recordedSize;
-            if (ResultCode rc =
-                    cache.fill(stream, payload, saturatingAdd(top->recordedSize, lookAhead));
-                rc != 0)
+            const std::uint64_t loaded = end > payload ? end - payload : 0;
+            if (ResultCode rc = cache.fill(stream, payload, loaded + lookAhead); rc != 0)
                 return rc;
             if (ResultCode rc = top->readFields(&cache, end); rc != 0)
                 return rc;
