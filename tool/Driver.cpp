@@ -17,11 +17,15 @@ using mediafmt::resultCodeText;
 namespace {
 
 void printFailure(ResultCode code, const char* step, const std::string& fileName) {
-    std::printf("error %d (%s) %s %s\n", static_cast<int>(code), resultCodeText(code).c_str(), step,
-                fileName.c_str());
+    std::printf("%s\n", failureLine(code, step, fileName).c_str());
 }
 
 } // namespace
+
+std::string failureLine(ResultCode code, const std::string& step, const std::string& fileName) {
+    return "error " + std::to_string(static_cast<int>(code)) + " (" + resultCodeText(code) + ") " +
+           step + " " + fileName;
+}
 
 int printUsage() {
     std::cout << "Usage: boxmend <file>" << std::endl;

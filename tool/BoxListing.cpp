@@ -1,0 +1,124 @@
+#include "tool/BoxListing.h"
+
+#include "mediafmt/io/Buffer.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <map>
+#include <string_view>
+
+namespace boxmend {
+
+using namespace mediafmt;
+using mp4::box::Box;
+
+namespace {
+
+constexpr std::uint32_t spacesPerLevel = 2;
+
+bool isControl(unsigned char byte) {
+    return byte < 0x20 || byte == 0x7F;
+}
+
+void appendEscaped(std::string& out, unsigned char byte) {
+    char escaped[5];
+    std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
+    out += escaped;
+}
+
+// Text taken from a file, made safe for a terminal: control bytes become
+// "\xNN", except the line breaks a list inserts itself, which are followed
+// by at least indent spaces.
+std::string printable(std::string_view text, std::uint32_t indent) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(text[i]);
+        const bool listBreak =
+            byte == '\n' && text.size() - i - 1 >= indent &&
+            text.substr(i + 1, indent).find_first_not_of(' ') == std::string_view::npos;
+        if (isControl(byte) && !listBreak)
+            appendEscaped(out, byte);
+        else
+            out += static_cast<char>(byte);
+    }
+    return out;
+}
+
+// All four bytes of the code, so that a code with a zero byte still shows.
+std::string codeText(const mp4::type::Fourcc& code) {
+    std::string out;
+    for (int shift = 24; shift >= 0; shift -= 8) {
+        const auto byte = static_cast<unsigned char>(code.value >> shift);
+        if (isControl(byte))
+            appendEscaped(out, byte);
+        else
+            out += static_cast<char>(byte);
+    }
+    return out;
+}
+
+// The field's own text form; a print that fails keeps what it wrote and
+// says so.
+std::string fieldText(const mp4::type::Type& field, std::uint32_t indent) {
+    io::Buffer buffer;
+    const ResultCode rc = field.print(&buffer, indent);
+    std::string text(buffer.bytes().begin(), buffer.bytes().end());
+    if (rc != 0)
+        text += "<error " + std::to_string(rc) + " (" + resultCodeText(rc) + ") printing>";
+    return text;
+}
+
+void listBox(const Box& box, std::uint32_t depth, std::string& out) {
+    const std::string indent(depth * spacesPerLevel, ' ');
+    out += indent + codeText(box.type) + "  offset " + std::to_string(box.offset) + "  size " +
+           std::to_string(box.recordedSize) + "\n";
+    const std::string fieldIndent = indent + std::string(spacesPerLevel, ' ');
+    for (const auto& field : box.fields) {
+        // Continued lines of a long list line up under the first character of its text.
+        const auto textColumn =
+            static_cast<std::uint32_t>(fieldIndent.size() + field.name.size() + 2);
+        const std::string text = printable(fieldText(*field.value, textColumn), textColumn);
+        out += fieldIndent + printable(field.name, 0) + ":";
+        if (!text.empty())
+            out += " " + text;
+        out += "\n";
+    }
+    for (const auto& child : box.children)
+        listBox(*child, depth + 1, out);
+}
+
+nlohmann::ordered_json boxJson(const Box& box) {
+    nlohmann::ordered_json fields = nlohmann::ordered_json::object();
+    std::map<std::string, int> uses;
+    for (const auto& field : box.fields) {
+        const int earlier = uses[field.name]++;
+        const std::string key =
+            earlier == 0 ? field.name : field.name + "[" + std::to_string(earlier) + "]";
+        fields[key] = fieldText(*field.value, 0);
+    }
+    nlohmann::ordered_json children = nlohmann::ordered_json::array();
+    for (const auto& child : box.children)
+        children.push_back(boxJson(*child));
+    return {{"type", box.type.text()},     {"offset", box.offset},
+            {"size", box.recordedSize},    {"path", mp4::box::boxPath(&box)},
+            {"fields", std::move(fields)}, {"children", std::move(children)}};
+}
+
+} // namespace
+
+std::string listBoxTree(const Box& root) {
+    std::string out;
+    for (const auto& child : root.children)
+        listBox(*child, 0, out);
+    return out;
+}
+
+nlohmann::ordered_json boxTreeJson(const Box& root) {
+    nlohmann::ordered_json boxes = nlohmann::ordered_json::array();
+    for (const auto& child : root.children)
+        boxes.push_back(boxJson(*child));
+    return boxes;
+}
+
+} // namespace boxmend
