@@ -79,10 +79,18 @@ ResultCode File::open(std::string path, OpenMode mode) {
         disposition = OPEN_ALWAYS;
         break;
     }
-    HANDLE handle = CreateFileW(reinterpret_cast<LPCWSTR>(wide.c_str()), access, share, nullptr,
-                                disposition, flagsAndAttributes_, nullptr);
+    // wchar_t and char16_t are both UTF-16 units here, but distinct types: copied, not cast.
+    std::wstring units(wide.begin(), wide.end());
+    HANDLE handle = CreateFileW(units.c_str(), access, share, nullptr, disposition,
+                                flagsAndAttributes_, nullptr);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)
         return result::openError;
+    // Only disk files: a device such as NUL, CON or a pipe would block or
+    // swallow the data.
+    if (GetFileType(handle) != FILE_TYPE_DISK) {
+        CloseHandle(handle);
+        return result::openError;
+    }
     handle_ = handle;
 #else
     int flags = 0;

@@ -30,7 +30,10 @@ TEST(TextOutput, Failures) {
     Buffer stream;
     EXPECT_EQ(writeText(nullptr, "x"), result::nullObject);
     EXPECT_EQ(writeIndent(nullptr, 2), result::nullObject);
+#ifndef _WIN32
     // A wide character the C locale cannot convert makes the formatting fail.
+    // The Windows runtime formats it without failing, so there is no failure to see there.
     EXPECT_EQ(writeText(&stream, "%ls", L"\u00e9"), result::error);
     EXPECT_TRUE(stream.bytes().empty());
+#endif
 }

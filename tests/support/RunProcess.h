@@ -14,8 +14,9 @@ struct ProcessResult {
 };
 
 // Runs program with the arguments (not including the program name), standard
-// input from /dev/null, and waits for it, capturing standard output and
-// standard error separately.
+// input from the null device, and waits for it, capturing standard output and
+// standard error separately. Strings are UTF-8. On Windows the program's
+// CR LF line ends are turned into LF, so expected output is written once.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args);
 
 } // namespace testsupport

@@ -7,7 +7,8 @@
 namespace testsupport {
 
 // A fresh directory under the system's temporary directory, removed with
-// everything in it when the object goes away.
+// everything in it when the object goes away. Paths and names are UTF-8; on
+// Windows the directory's own path is its short form.
 class TempDir {
 public:
     TempDir();

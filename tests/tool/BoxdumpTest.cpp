@@ -8,17 +8,22 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include <chrono>
 #include <cstdlib>
-#include <fcntl.h>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#ifndef _WIN32
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 using namespace testsupport;
 using Json = nlohmann::json;
@@ -78,6 +83,8 @@ void boxLines(const Json& boxes, std::size_t depth, std::vector<std::string>& li
         boxLines(box["children"], depth + 1, lines);
     }
 }
+
+#ifndef _WIN32
 
 struct FileState {
     std::vector<std::uint8_t> bytes;
@@ -140,6 +147,8 @@ private:
     pid_t pid_ = -1;
     bool holding_ = false;
 };
+
+#endif
 
 // An ambisonic track alone in moov, with the sample table boxes given.
 Bytes audioOnlyRecording(std::initializer_list<Bytes> tables) {
@@ -361,6 +370,7 @@ TEST(Boxdump, ExitStatusesFollowCmpAndDiff) {
     EXPECT_EQ(run.status, 2);
 }
 
+#ifndef _WIN32
 TEST(Boxdump, NeverWritesEvenToAReadOnlyOrSharedFile) {
     TempDir dir;
     const std::string path = dir.write("clip.mov", cameraRecording(recording(true)));
@@ -392,3 +402,36 @@ TEST(Boxdump, NeverWritesEvenToAReadOnlyOrSharedFile) {
     EXPECT_EQ(runProcess(boxmend, {path}).status, 2);
     expectUnchanged(shared, stateOf(dir, "clip.mov"));
 }
+#else
+// The same on Windows, with the read-only attribute for the mode bits, the
+// time of the last write for the POSIX time stamps, and this process as the
+// other reader: it shares the file for reading only, as a player would.
+TEST(Boxdump, NeverWritesEvenToAReadOnlyOrSharedFile) {
+    namespace fs = std::filesystem;
+    TempDir dir;
+    const Bytes original = cameraRecording(recording(true));
+    const std::string path = dir.write("clip.mov", original);
+    const fs::path file = fs::u8path(path);
+    // Dated in the past, so that a write at any time now would show.
+    const auto past = fs::last_write_time(file) - std::chrono::hours(24 * 365);
+    fs::last_write_time(file, past);
+    fs::permissions(file, fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
+                    fs::perm_options::remove);
+    auto run = runProcess(boxdump, {path});
+    expectGolden(run.out, "boxdump-defective.txt");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(runProcess(boxdump, {"--json", path}).status, 1);
+    fs::permissions(file, fs::perms::owner_write, fs::perm_options::add);
+
+    mediafmt::io::File reader;
+    ASSERT_EQ(reader.open(path, mediafmt::io::OpenMode::read), 0u);
+    run = runProcess(boxdump, {path});
+    expectGolden(run.out, "boxdump-defective.txt");
+    EXPECT_EQ(run.status, 1);
+    // The reader shares for reading only: boxmend, which writes, is kept out.
+    EXPECT_EQ(runProcess(boxmend, {path}).status, 2);
+    reader.close();
+    EXPECT_EQ(dir.read("clip.mov"), original);
+    EXPECT_TRUE(fs::last_write_time(file) == past);
+}
+#endif

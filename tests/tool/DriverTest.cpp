@@ -46,6 +46,9 @@ TEST(Driver, DirectoryIsAnOpenErrorNamingIt) {
     EXPECT_EQ(run.status, 2);
 }
 
+// On Windows this long name has a short alias, which the messages print
+// instead; WindowsDriverTest covers that case.
+#ifndef _WIN32
 TEST(Driver, FileInUseIsAnOpenErrorAndKeepsItsNameAsGiven) {
     TempDir dir;
     std::string path = dir.write("my clip \xE2\x98\x83.mov", {1, 2, 3});
@@ -56,3 +59,4 @@ TEST(Driver, FileInUseIsAnOpenErrorAndKeepsItsNameAsGiven) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.status, 2);
 }
+#endif

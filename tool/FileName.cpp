@@ -1,0 +1,62 @@
+#include "tool/FileName.h"
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <sys/stat.h>
+#endif
+
+namespace boxmend {
+
+std::string unitsToUtf8(const std::u16string& units) {
+    std::string out;
+    for (char16_t ch : units) {
+        auto unit = static_cast<unsigned>(ch);
+        if (unit < 0x80) {
+            out += static_cast<char>(unit);
+        } else if (unit < 0x800) {
+            out += static_cast<char>(0xC0 | (unit >> 6));
+            out += static_cast<char>(0x80 | (unit & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (unit >> 12));
+            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (unit & 0x3F));
+        }
+    }
+    return out;
+}
+
+#ifdef _WIN32
+
+std::string fileNameFor(const wchar_t* argument) {
+    // The first call measures, terminator included; 0 means the system has no
+    // short form, as for a path that does not exist.
+    DWORD needed = GetShortPathNameW(argument, nullptr, 0);
+    if (needed == 0)
+        return std::string();
+    std::wstring shortPath(needed, L'\0');
+    GetShortPathNameW(argument, shortPath.data(), needed);
+    std::u16string units;
+    for (wchar_t ch : shortPath) {
+        if (ch == L'\0')
+            break;
+        units += static_cast<char16_t>(ch);
+    }
+    return unitsToUtf8(units);
+}
+
+#else
+
+// Without short names, the path is used as given when it names an existing
+// entry; a path that names nothing becomes the empty name, as on Windows.
+std::string fileNameFor(const char* argument) {
+    struct stat info {};
+    return ::stat(argument, &info) == 0 ? std::string(argument) : std::string();
+}
+
+#endif
+
+} // namespace boxmend
