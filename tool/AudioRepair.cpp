@@ -70,7 +70,8 @@ ResultCode findDefect(mp4::File* tree, AudioTables& tables) {
     return longSamples && onePerChunk ? result::none : result::noOp;
 }
 
-ResultCode rewriteTables(const AudioTables& tables) {
+// filler is the free box inserted, if any.
+ResultCode rewriteTables(const AudioTables& tables, BoxPtr& filler) {
     auto& stts = *tables.stts;
     auto& stsz = static_cast<mp4::box::stsz&>(*tables.stsz);
     // Checked before any change, so a refusal leaves the tree untouched. One
@@ -92,16 +93,68 @@ ResultCode rewriteTables(const AudioTables& tables) {
         return rc;
     stsz.sampleCount.value = tables.total;
     stsz.sampleSize.value = bytesPerSample;
-    stsz.sampleSizeTable.elements.clear();
+    // Swapped out rather than cleared, so that its memory is released now.
+    std::vector<std::uint32_t>().swap(stsz.sampleSizeTable.elements);
     std::uint64_t newSize = 0;
     if (ResultCode rc = stsz.size(newSize); rc != 0)
         return rc;
     if (oldSize == newSize)
         return result::none;
 
-    auto filler = std::make_shared<mp4::box::free>();
-    filler->data.elements.assign(static_cast<std::size_t>(oldSize - newSize - 8), 0);
-    return tables.stbl->insertChildAfter(filler, tables.stsz);
+    auto made = std::make_shared<mp4::box::free>();
+    made->data.elements.assign(static_cast<std::size_t>(oldSize - newSize - 8), 0);
+    filler = made;
+    return tables.stbl->insertChildAfter(made, tables.stsz);
+}
+
+// Gives the rewritten boxes the places and sizes they take in the file once
+// the rewrite is written there, as a fresh parse of the file would.
+ResultCode settle(const AudioTables& tables, const BoxPtr& filler) {
+    mp4::box::Box& stsz = *tables.stsz;
+    if (ResultCode rc = stsz.size(stsz.recordedSize); rc != 0)
+        return rc;
+    if (!filler)
+        return result::none;
+    auto& freeBox = static_cast<mp4::box::free&>(*filler);
+    freeBox.offset = stsz.offset + stsz.recordedSize;
+    if (ResultCode rc = freeBox.size(freeBox.recordedSize); rc != 0)
+        return rc;
+    freeBox.type.offset = freeBox.offset + 4;
+    freeBox.data.offset = freeBox.offset + 8;
+    return result::none;
+}
+
+// The repair planned on a tree parsed from the stream, which nothing has
+// changed since.
+ResultCode planOnTree(mp4::File& tree, io::Io* stream, PlannedWrite& plan) {
+    AudioTables tables;
+    if (ResultCode rc = findDefect(&tree, tables); rc != 0)
+        return rc;
+    const mp4::box::Box& stbl = *tables.stbl;
+
+    // The box as parsed must reproduce its bytes on disk exactly; any box
+    // below it that would not (a long header on a small box, bytes after a
+    // table, a count that disagrees with its bytes, a box cut off by the end
+    // of the file) means the rewrite cannot be trusted to cover its extent.
+    std::vector<std::uint8_t> bytes;
+    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
+        return rc;
+    if (bytes.size() != stbl.recordedSize)
+        return result::invalidOperation;
+    if (ResultCode rc = verifyStored(stream, stbl.offset, bytes); rc != 0)
+        return rc;
+
+    BoxPtr filler;
+    if (ResultCode rc = rewriteTables(tables, filler); rc != 0)
+        return rc;
+    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
+        return rc;
+    if (bytes.size() != stbl.recordedSize)
+        return result::invalidOperation;
+    if (ResultCode rc = settle(tables, filler); rc != 0)
+        return rc;
+    plan = {stbl.offset, stbl.recordedSize, std::move(bytes)};
+    return result::none;
 }
 
 } // namespace
@@ -122,7 +175,8 @@ ResultCode fixAudioSampleTables(mp4::File* tree, bool apply) {
     ResultCode rc = findDefect(tree, tables);
     if (rc != 0 || !apply)
         return rc;
-    return rewriteTables(tables);
+    BoxPtr filler;
+    return rewriteTables(tables, filler);
 }
 
 ResultCode planAudioRepair(io::Io* stream, PlannedWrite& plan) {
@@ -133,36 +187,25 @@ ResultCode planAudioRepair(io::Io* stream, PlannedWrite& plan) {
     mp4::File tree;
     if (ResultCode rc = tree.parse(stream); rc != 0)
         return rc;
-    AudioTables tables;
-    if (ResultCode rc = findDefect(&tree, tables); rc != 0)
-        return rc;
-    const mp4::box::Box& stbl = *tables.stbl;
+    return planOnTree(tree, stream, plan);
+}
 
-    // The box as parsed must reproduce its bytes on disk exactly; any box
-    // below it that would not (a long header on a small box, bytes after a
-    // table, a count that disagrees with its bytes, a box cut off by the end
-    // of the file) means the rewrite cannot be trusted to cover its extent.
-    std::vector<std::uint8_t> bytes;
-    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
-        return rc;
-    if (bytes.size() != stbl.recordedSize)
-        return result::invalidOperation;
-    if (ResultCode rc = verifyStored(stream, stbl.offset, bytes); rc != 0)
-        return rc;
-
-    if (ResultCode rc = rewriteTables(tables); rc != 0)
-        return rc;
-    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
-        return rc;
-    if (bytes.size() != stbl.recordedSize)
-        return result::invalidOperation;
-    plan = {stbl.offset, stbl.recordedSize, std::move(bytes)};
-    return result::none;
+ResultCode planAudioRepair(mp4::File& tree, io::Io* stream, PlannedWrite& plan) {
+    if (stream == nullptr)
+        return result::nullObject;
+    return planOnTree(tree, stream, plan);
 }
 
 ResultCode repairAudioTrack(io::Io* stream) {
     PlannedWrite plan;
     if (ResultCode rc = planAudioRepair(stream, plan); rc != 0)
+        return rc;
+    return writePlanned(stream, plan);
+}
+
+ResultCode repairAudioTrack(mp4::File& tree, io::Io* stream) {
+    PlannedWrite plan;
+    if (ResultCode rc = planAudioRepair(tree, stream, plan); rc != 0)
         return rc;
     return writePlanned(stream, plan);
 }

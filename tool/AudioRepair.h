@@ -37,4 +37,13 @@ using mediafmt::ResultCode;
 // the write it would make. Only reads the stream.
 [[nodiscard]] ResultCode planAudioRepair(mediafmt::io::Io* stream, PlannedWrite& plan);
 
+// The same on a tree already parsed from the stream, whose file has not
+// changed since: the tree is not parsed again. On 0 the tree is left as a
+// parse of the file will read it once the write is made: the tables
+// rewritten, the free box inserted and both boxes at their places in the
+// file. A shape the repair refuses (4) leaves it unchanged.
+[[nodiscard]] ResultCode planAudioRepair(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
+                                         PlannedWrite& plan);
+[[nodiscard]] ResultCode repairAudioTrack(mediafmt::mp4::File& tree, mediafmt::io::Io* stream);
+
 } // namespace boxmend

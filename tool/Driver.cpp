@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <memory>
 
 namespace boxmend {
 
@@ -39,24 +40,24 @@ int runRepair(const std::string& fileName) {
         return exitStatus::openFailed;
     }
 
+    // Parsed once: the check and both repairs work on this tree. The audio
+    // repair leaves it as the file reads after its write, so the video repair
+    // sees the file as the audio repair left it.
+    auto tree = std::make_unique<mediafmt::mp4::File>();
+    if (ResultCode rc = tree->parse(&file); rc != 0) {
+        printFailure(rc, "parsing file", fileName);
+        return exitStatus::parseFailed;
+    }
     bool needsRepair = false;
-    {
-        // The tree serves only the check; each repair parses the file afresh.
-        mediafmt::mp4::File tree;
-        if (ResultCode rc = tree.parse(&file); rc != 0) {
-            printFailure(rc, "parsing file", fileName);
-            return exitStatus::parseFailed;
-        }
-        if (ResultCode rc = checkAudioTrack(&tree, needsRepair);
-            rc != mediafmt::result::none && rc != mediafmt::result::noOp) {
-            printFailure(rc, "checking audio track", fileName);
-            return exitStatus::audioCheckFailed;
-        }
+    if (ResultCode rc = checkAudioTrack(tree.get(), needsRepair);
+        rc != mediafmt::result::none && rc != mediafmt::result::noOp) {
+        printFailure(rc, "checking audio track", fileName);
+        return exitStatus::audioCheckFailed;
     }
 
     if (needsRepair) {
         // Flushed to the device before the repair is reported as done.
-        ResultCode rc = repairAudioTrack(&file);
+        ResultCode rc = repairAudioTrack(*tree, &file);
         if (rc == 0)
             rc = file.flush();
         if (rc != 0) {
@@ -67,7 +68,9 @@ int runRepair(const std::string& fileName) {
     }
 
     int status = exitStatus::ok;
-    ResultCode rc = repairVideoTrack(&file);
+    ResultCode rc = repairVideoTrack(*tree, &file);
+    // Nothing needs the tree any more; its memory is returned before the flush.
+    tree.reset();
     if (rc == 0)
         rc = file.flush();
     if (rc == mediafmt::result::noOp) {

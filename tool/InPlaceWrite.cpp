@@ -2,6 +2,8 @@
 
 #include "mediafmt/io/Buffer.h"
 
+#include <algorithm>
+#include <cstring>
 #include <limits>
 
 namespace boxmend {
@@ -19,11 +21,17 @@ ResultCode seekTo(io::Io* stream, std::uint64_t offset) {
 } // namespace
 
 ResultCode encodeBox(const mp4::box::Box& box, std::vector<std::uint8_t>& bytes) {
-    io::Buffer buffer;
-    if (ResultCode rc = box.write(&buffer, true); rc != 0)
+    std::uint64_t total = 0;
+    if (ResultCode rc = box.size(total); rc != 0)
         return rc;
-    bytes = buffer.bytes();
-    return result::none;
+    // Written into the storage bytes already has, made large enough at once:
+    // encoding a large box again costs no new memory, and nothing is copied.
+    bytes.clear();
+    io::Buffer buffer(std::move(bytes));
+    buffer.reserve(total);
+    ResultCode rc = box.write(&buffer, true);
+    bytes = buffer.takeBytes();
+    return rc;
 }
 
 ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
@@ -37,13 +45,26 @@ ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
         return result::invalidOperation;
     if (ResultCode rc = seekTo(stream, offset); rc != 0)
         return rc;
-    std::vector<std::uint8_t> stored(expected.size());
-    std::uint64_t got = 0;
-    if (!stored.empty()) {
-        if (ResultCode rc = stream->read(stored.data(), stored.size(), got); rc != 0)
+    // Compared a piece at a time, so a large box is not held twice; every
+    // piece is read even after a difference, so the stream ends up where one
+    // read of the whole would leave it.
+    constexpr std::size_t piece = 256 * 1024;
+    std::vector<std::uint8_t> stored(std::min(expected.size(), piece));
+    bool same = true;
+    std::uint64_t compared = 0;
+    while (compared < expected.size()) {
+        const std::uint64_t n = std::min<std::uint64_t>(piece, expected.size() - compared);
+        std::uint64_t got = 0;
+        if (ResultCode rc = stream->read(stored.data(), n, got); rc != 0)
             return rc;
+        same = same && got == n &&
+               std::memcmp(stored.data(), expected.data() + compared,
+                           static_cast<std::size_t>(n)) == 0;
+        compared += got;
+        if (got < n)
+            return result::invalidOperation;
     }
-    return got == stored.size() && stored == expected ? result::none : result::invalidOperation;
+    return same ? result::none : result::invalidOperation;
 }
 
 ResultCode writePlanned(io::Io* stream, const PlannedWrite& plan) {

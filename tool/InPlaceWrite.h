@@ -15,7 +15,8 @@ using mediafmt::ResultCode;
 // are built in memory first, and they are written only over a range of the
 // same length whose present content is known.
 
-// The box with all its descendants, encoded as write would put it on disk.
+// The box with all its descendants, encoded as write would put it on disk,
+// into the storage bytes already has.
 [[nodiscard]] ResultCode encodeBox(const mediafmt::mp4::box::Box& box,
                                    std::vector<std::uint8_t>& bytes);
 

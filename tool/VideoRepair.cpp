@@ -44,6 +44,12 @@ ResultCode planVideoRepair(io::Io* stream, PlannedWrite& plan) {
     mp4::File tree;
     if (ResultCode rc = tree.parse(stream); rc != 0)
         return rc;
+    return planVideoRepair(tree, stream, plan);
+}
+
+ResultCode planVideoRepair(mp4::File& tree, io::Io* stream, PlannedWrite& plan) {
+    if (stream == nullptr)
+        return result::nullObject;
     auto entry = std::dynamic_pointer_cast<VideoSampleDescriptionBox>(
         tree.find("moov/trak[0]/mdia/minf/stbl/stsd/LMCD"));
     if (!entry || entry->dataReferenceIndex.value == 1)
@@ -71,6 +77,13 @@ ResultCode planVideoRepair(io::Io* stream, PlannedWrite& plan) {
 ResultCode repairVideoTrack(io::Io* stream) {
     PlannedWrite plan;
     if (ResultCode rc = planVideoRepair(stream, plan); rc != 0)
+        return rc;
+    return writePlanned(stream, plan);
+}
+
+ResultCode repairVideoTrack(mp4::File& tree, io::Io* stream) {
+    PlannedWrite plan;
+    if (ResultCode rc = planVideoRepair(tree, stream, plan); rc != 0)
         return rc;
     return writePlanned(stream, plan);
 }

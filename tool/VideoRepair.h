@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
+#include "mediafmt/mp4/File.h"
 #include "tool/InPlaceWrite.h"
 
 namespace boxmend {
@@ -22,5 +23,13 @@ using mediafmt::ResultCode;
 // Everything repairVideoTrack does but the write: the same result, and on 0
 // the write it would make. Only reads the stream.
 [[nodiscard]] ResultCode planVideoRepair(mediafmt::io::Io* stream, PlannedWrite& plan);
+
+// The same on a tree already parsed from the stream, whose file has not
+// changed since except by writes the tree was brought up to date with (as
+// planAudioRepair on the tree does): the tree is not parsed again. On 0 the
+// entry in the tree holds the index as written.
+[[nodiscard]] ResultCode planVideoRepair(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
+                                         PlannedWrite& plan);
+[[nodiscard]] ResultCode repairVideoTrack(mediafmt::mp4::File& tree, mediafmt::io::Io* stream);
 
 } // namespace boxmend

@@ -85,6 +85,18 @@ ResultCode Buffer::seek(std::int64_t offset, SeekOrigin origin) {
     return result::invalidArgument;
 }
 
+void Buffer::reserve(std::uint64_t capacity) {
+    if (capacity <= bytes_.max_size())
+        bytes_.reserve(static_cast<std::size_t>(capacity));
+}
+
+std::vector<std::uint8_t> Buffer::takeBytes() {
+    std::vector<std::uint8_t> taken;
+    taken.swap(bytes_);
+    position_ = 0;
+    return taken;
+}
+
 ResultCode Buffer::tell(std::uint64_t& position) {
     position = position_;
     return result::none;

@@ -24,6 +24,12 @@ public:
     [[nodiscard]] ResultCode size(std::uint64_t& length) override;
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+    // Room for capacity bytes in all, so that writes up to there never move
+    // the bytes already held. Changes nothing else.
+    void reserve(std::uint64_t capacity);
+    // Hands the bytes over without copying them; the buffer is left empty,
+    // at position 0.
+    std::vector<std::uint8_t> takeBytes();
 
 private:
     std::vector<std::uint8_t> bytes_;

@@ -6,22 +6,88 @@
 
 namespace mediafmt::io {
 
+namespace {
+
+constexpr auto maxOffset = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+
+// Reads smaller than this go through the window; larger ones go straight
+// from the source into the reader's memory.
+constexpr std::uint64_t windowCapacity = 64 * 1024;
+
+// count bytes of source from offset, the source left where it was; what it
+// does not deliver reads as zeros.
+ResultCode readSourceAt(Io& source, std::uint64_t offset, std::uint8_t* out, std::uint64_t count) {
+    if (offset > maxOffset)
+        return result::error;
+    std::uint64_t saved = 0;
+    if (ResultCode rc = source.tell(saved); rc != 0)
+        return rc;
+    if (ResultCode rc = source.seek(static_cast<std::int64_t>(offset), SeekOrigin::begin); rc != 0)
+        return rc;
+    std::uint64_t got = 0;
+    if (ResultCode rc = source.read(out, count, got); rc != 0)
+        return rc;
+    if (got < count)
+        std::memset(out + got, 0, static_cast<std::size_t>(count - got));
+    if (saved > maxOffset)
+        return result::error;
+    return source.seek(static_cast<std::int64_t>(saved), SeekOrigin::begin);
+}
+
+} // namespace
+
 ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t length) {
     if (source == nullptr)
         return result::nullObject;
     baseOffset_ = offset;
     localPosition_ = 0;
     length_ = std::max(length_, length);
-    if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+    if (offset > maxOffset)
         return result::error;
 
     std::uint64_t sourceSize = 0;
     if (ResultCode rc = source->size(sourceSize); rc != 0)
         return rc;
     std::uint64_t available = sourceSize > offset ? std::min(length, sourceSize - offset) : 0;
+
+    if (onDemand_) {
+        // The source may have changed since the window was read.
+        window_.clear();
+        if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin);
+            rc != 0)
+            return rc;
+        // The start of the region is read now, into the window: a small
+        // region is then read exactly as at once, with one read.
+        if (available != 0) {
+            const std::uint64_t first = std::min(available, windowCapacity);
+            window_.reserve(static_cast<std::size_t>(windowCapacity));
+            window_.resize(static_cast<std::size_t>(first));
+            std::uint64_t got = 0;
+            if (ResultCode rc = source->read(window_.data(), first, got); rc != 0) {
+                window_.clear();
+                return rc;
+            }
+            if (got < first)
+                std::memset(window_.data() + got, 0, static_cast<std::size_t>(first - got));
+            windowSource_ = source;
+            windowOffset_ = offset;
+            if (first < available) {
+                if (available > maxOffset - offset)
+                    return result::error;
+                if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset + available),
+                                                 SeekOrigin::begin);
+                    rc != 0)
+                    return rc;
+            }
+        }
+        while (!pending_.empty() && pending_.back().length <= length)
+            pending_.pop_back();
+        pending_.push_back({source, offset, length, available});
+        return result::none;
+    }
+
     if (bytes_.size() < available)
         bytes_.resize(static_cast<std::size_t>(available));
-
     if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin); rc != 0)
         return rc;
     std::uint64_t got = 0;
@@ -36,6 +102,97 @@ ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t len
     return result::none;
 }
 
+ResultCode CacheBuffer::setLoadOnDemand(bool on) {
+    if (!on) {
+        if (ResultCode rc = loadPending(); rc != 0)
+            return rc;
+    }
+    onDemand_ = on;
+    return result::none;
+}
+
+ResultCode CacheBuffer::loadPending() {
+    for (const Pending& region : pending_) {
+        if (bytes_.size() < region.available)
+            bytes_.resize(static_cast<std::size_t>(region.available));
+        if (region.available != 0) {
+            if (ResultCode rc = readSourceAt(*region.source, region.sourceOffset, bytes_.data(),
+                                             region.available);
+                rc != 0)
+                return rc;
+        }
+        std::uint64_t end = std::min<std::uint64_t>(region.length, bytes_.size());
+        if (region.available < end)
+            std::memset(bytes_.data() + region.available, 0,
+                        static_cast<std::size_t>(end - region.available));
+    }
+    pending_.clear();
+    window_.clear();
+    return result::none;
+}
+
+ResultCode CacheBuffer::fromSource(const Pending& region, std::uint64_t sourceOffset,
+                                   std::uint8_t* out, std::uint64_t count) {
+    const std::uint64_t windowEnd = windowOffset_ + window_.size();
+    if (windowSource_ == region.source && sourceOffset >= windowOffset_ &&
+        sourceOffset <= windowEnd && count <= windowEnd - sourceOffset) {
+        std::memcpy(out, window_.data() + (sourceOffset - windowOffset_),
+                    static_cast<std::size_t>(count));
+        return result::none;
+    }
+    if (count >= windowCapacity)
+        return readSourceAt(*region.source, sourceOffset, out, count);
+
+    // The window never reaches beyond the region, so no byte the region
+    // does not cover is read from the source.
+    const std::uint64_t regionEnd = region.sourceOffset + region.available;
+    const std::uint64_t load = std::min(windowCapacity, regionEnd - sourceOffset);
+    window_.reserve(static_cast<std::size_t>(windowCapacity));
+    window_.resize(static_cast<std::size_t>(load));
+    if (ResultCode rc = readSourceAt(*region.source, sourceOffset, window_.data(), load); rc != 0) {
+        window_.clear();
+        return rc;
+    }
+    windowSource_ = region.source;
+    windowOffset_ = sourceOffset;
+    std::memcpy(out, window_.data(), static_cast<std::size_t>(count));
+    return result::none;
+}
+
+ResultCode CacheBuffer::produce(std::uint64_t index, std::uint8_t* out, std::uint64_t count) {
+    while (count != 0) {
+        // The newest fill that reaches index provides it, up to its length.
+        const Pending* region = nullptr;
+        for (auto it = pending_.rbegin(); it != pending_.rend(); ++it) {
+            if (it->length > index) {
+                region = &*it;
+                break;
+            }
+        }
+        const std::uint64_t pieceEnd = region != nullptr ? region->length : length_;
+        const std::uint64_t n = std::min(count, pieceEnd - index);
+        std::uint64_t held = 0;
+        if (region != nullptr) {
+            held = index < region->available ? std::min(n, region->available - index) : 0;
+            if (held != 0) {
+                if (ResultCode rc = fromSource(*region, region->sourceOffset + index, out, held);
+                    rc != 0)
+                    return rc;
+            }
+        } else {
+            held = index < bytes_.size() ? std::min<std::uint64_t>(n, bytes_.size() - index) : 0;
+            if (held != 0)
+                std::memcpy(out, bytes_.data() + index, static_cast<std::size_t>(held));
+        }
+        if (n > held)
+            std::memset(out + held, 0, static_cast<std::size_t>(n - held));
+        out += n;
+        index += n;
+        count -= n;
+    }
+    return result::none;
+}
+
 ResultCode CacheBuffer::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
     if (count == 0) {
         bytesRead = 0;
@@ -44,14 +201,19 @@ ResultCode CacheBuffer::read(void* buffer, std::uint64_t count, std::uint64_t& b
     if (buffer == nullptr || length_ == 0)
         return result::nullObject;
     std::uint64_t got = std::min(count, length_ - localPosition_);
-    std::uint64_t held = localPosition_ < bytes_.size()
-                             ? std::min<std::uint64_t>(got, bytes_.size() - localPosition_)
-                             : 0;
-    if (held != 0)
-        std::memcpy(buffer, bytes_.data() + localPosition_, static_cast<std::size_t>(held));
-    if (got > held)
-        std::memset(static_cast<std::uint8_t*>(buffer) + held, 0,
-                    static_cast<std::size_t>(got - held));
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    if (!pending_.empty()) {
+        if (ResultCode rc = produce(localPosition_, out, got); rc != 0)
+            return rc;
+    } else {
+        std::uint64_t held = localPosition_ < bytes_.size()
+                                 ? std::min<std::uint64_t>(got, bytes_.size() - localPosition_)
+                                 : 0;
+        if (held != 0)
+            std::memcpy(out, bytes_.data() + localPosition_, static_cast<std::size_t>(held));
+        if (got > held)
+            std::memset(out + held, 0, static_cast<std::size_t>(got - held));
+    }
     localPosition_ += got;
     bytesRead = got;
     return result::none;
@@ -61,6 +223,8 @@ ResultCode CacheBuffer::write(const void* buffer, std::uint64_t count,
                               std::uint64_t& bytesWritten) {
     if (buffer == nullptr)
         return result::nullObject;
+    if (ResultCode rc = loadPending(); rc != 0)
+        return rc;
     // Materialise the zeros the write lands in or skips over.
     std::uint64_t end = localPosition_ + count;
     if (end > bytes_.size())

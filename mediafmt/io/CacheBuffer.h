@@ -21,6 +21,18 @@ public:
     // have read as zeros; that is not an error.
     [[nodiscard]] ResultCode fill(Io* source, std::uint64_t offset, std::uint64_t length);
 
+    // Off by default: a fill copies its region into memory at once. On, a
+    // fill reads only the start of its region, into a small window, and
+    // leaves the source where reading all of it would have; the rest is read
+    // from the source when it is read from the cache, a large read straight
+    // into the reader's memory. The cache then reads exactly as it would
+    // have, provided every source stays alive and unchanged while the cache
+    // is read and delivers all the bytes it has in each read (as an
+    // operating-system file does); a source read that fails after the fill
+    // is reported by read. Writing to the cache, or turning this off, first
+    // loads every region still pending.
+    [[nodiscard]] ResultCode setLoadOnDemand(bool on);
+
     [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
                                   std::uint64_t& bytesRead) override;
     [[nodiscard]] ResultCode write(const void* buffer, std::uint64_t count,
@@ -35,12 +47,39 @@ public:
     std::uint64_t baseOffset() const { return baseOffset_; }
 
 private:
+    // A fill not loaded yet: from index 0 up to length the cache holds the
+    // source's bytes from sourceOffset on, the first available of them, then
+    // zeros. Beyond length the fills before it show through.
+    struct Pending {
+        Io* source;
+        std::uint64_t sourceOffset;
+        std::uint64_t length;
+        std::uint64_t available;
+    };
+
+    // The cache's bytes from index on, into out.
+    [[nodiscard]] ResultCode produce(std::uint64_t index, std::uint8_t* out, std::uint64_t count);
+    // count bytes of a pending region's source, from the window or the source.
+    [[nodiscard]] ResultCode fromSource(const Pending& region, std::uint64_t sourceOffset,
+                                        std::uint8_t* out, std::uint64_t count);
+    // Makes the pending fills, oldest first, as fill would have made them.
+    [[nodiscard]] ResultCode loadPending();
+
     // bytes_ holds the start of the cache; from its end up to length_ the
-    // cache reads as zeros.
+    // cache reads as zeros. Pending fills lie over it.
     std::vector<std::uint8_t> bytes_;
     std::uint64_t length_ = 0;
     std::uint64_t localPosition_ = 0;
     std::uint64_t baseOffset_ = 0;
+
+    bool onDemand_ = false;
+    // Oldest first. A fill hides every older one that is not longer, so the
+    // lengths decrease from first to last.
+    std::vector<Pending> pending_;
+    // Source bytes from windowOffset_ on, read for small reads.
+    std::vector<std::uint8_t> window_;
+    Io* windowSource_ = nullptr;
+    std::uint64_t windowOffset_ = 0;
 };
 
 } // namespace mediafmt::io

@@ -1,6 +1,7 @@
 #include "mediafmt/mp4/File.h"
 
 #include "mediafmt/io/CacheBuffer.h"
+#include "mediafmt/io/File.h"
 #include "mediafmt/mp4/BoxReader.h"
 #include "mediafmt/mp4/type/Scalars.h"
 
@@ -28,6 +29,14 @@ ResultCode File::parse(io::Io* stream) {
     if (ResultCode rc = stream->size(fileLength); rc != 0)
         return rc;
     io::CacheBuffer cache;
+    // An operating-system file delivers every byte it has and does not change
+    // while it is parsed, so its boxes are read on demand: a header of
+    // hundreds of megabytes is then held once, as the tables decoded from
+    // it, instead of also whole in the cache.
+    if (dynamic_cast<io::File*>(stream) != nullptr) {
+        if (ResultCode rc = cache.setLoadOnDemand(true); rc != 0)
+            return rc;
+    }
     // A failed first fill leaves zeros, which the first header read reports.
     (void)cache.fill(stream, 0, lookAhead);
 
@@ -46,8 +55,11 @@ ResultCode File::parse(io::Io* stream) {
             // A size of 0 means the media data runs to the end of the file.
             if (top->recordedSize == 0)
                 return result::none;
-            // An end no file can reach lies past the end of this one.
-            if (top->recordedSize > maxOffset - top->offset)
+            // Media data that reaches the end of the file is the last box.
+            // Its end is not sought: a file system refuses a position beyond
+            // the largest file it can hold, however corrupt the size.
+            if (top->recordedSize > maxOffset - top->offset ||
+                top->offset + top->recordedSize >= fileLength)
                 return result::none;
             if (ResultCode rc = cache.fill(stream, top->offset + top->recordedSize, lookAhead);
                 rc != 0)

@@ -130,3 +130,121 @@ TEST(CacheBuffer, NullPointers) {
     EXPECT_EQ(cache.read(nullptr, 1, got), result::nullObject);
     EXPECT_EQ(cache.write(nullptr, 1, got), result::nullObject);
 }
+
+namespace {
+
+std::uint64_t sourcePosition(Io& source) {
+    std::uint64_t position = 0;
+    EXPECT_EQ(source.tell(position), 0u);
+    return position;
+}
+
+} // namespace
+
+// Loading on demand must read exactly as loading at once: the same result of
+// every operation, the same bytes, and the source left at the same place,
+// over fills that shrink (so earlier, longer ones show through), reach past
+// the source or are absurdly long, reads small and large, and writes.
+TEST(CacheBuffer, LoadingOnDemandReadsExactlyAsLoadingAtOnce) {
+    Buffer source(patterned(300 * 1024));
+    CacheBuffer atOnce;
+    CacheBuffer onDemand;
+    ASSERT_EQ(onDemand.setLoadOnDemand(true), 0u);
+
+    std::uint64_t state = 12345;
+    auto next = [&state](std::uint64_t bound) {
+        state = state * 6364136223846793005u + 1442695040888963407u;
+        return (state >> 33) % bound;
+    };
+    for (int step = 0; step < 3000; ++step) {
+        SCOPED_TRACE(step);
+        const std::uint64_t op = next(20);
+        if (op < 3) {
+            const std::uint64_t offset = next(320 * 1024);
+            const std::uint64_t length = op == 0 ? std::uint64_t{1} << 40 : next(200 * 1024);
+            // A region starting past the end of the source fails to seek there.
+            const ResultCode rc = atOnce.fill(&source, offset, length);
+            const std::uint64_t expected = sourcePosition(source);
+            ASSERT_EQ(onDemand.fill(&source, offset, length), rc);
+            EXPECT_EQ(sourcePosition(source), expected);
+        } else if (op < 4) {
+            const std::uint8_t bytes[3] = {0xA1, 0xB2, static_cast<std::uint8_t>(step)};
+            std::uint64_t put1 = 0;
+            std::uint64_t put2 = 0;
+            ASSERT_EQ(atOnce.write(bytes, 3, put1), onDemand.write(bytes, 3, put2));
+            EXPECT_EQ(put1, put2);
+        } else if (op < 10) {
+            const auto target = static_cast<std::int64_t>(atOnce.baseOffset() + next(210 * 1024));
+            EXPECT_EQ(atOnce.seek(target, SeekOrigin::begin),
+                      onDemand.seek(target, SeekOrigin::begin));
+        } else {
+            const std::uint64_t count = op < 12 ? next(150 * 1024) + 1 : next(64) + 1;
+            std::vector<std::uint8_t> a(count, 0xEE);
+            std::vector<std::uint8_t> b(count, 0xDD);
+            std::uint64_t gotA = 0;
+            std::uint64_t gotB = 0;
+            const std::uint64_t before = sourcePosition(source);
+            ASSERT_EQ(atOnce.read(a.data(), count, gotA), onDemand.read(b.data(), count, gotB));
+            ASSERT_EQ(gotA, gotB);
+            a.resize(gotA);
+            b.resize(gotB);
+            ASSERT_EQ(a, b);
+            EXPECT_EQ(sourcePosition(source), before);
+        }
+        std::uint64_t at1 = 0;
+        std::uint64_t at2 = 0;
+        ASSERT_EQ(atOnce.tell(at1), 0u);
+        ASSERT_EQ(onDemand.tell(at2), 0u);
+        ASSERT_EQ(at1, at2);
+        std::uint64_t length1 = 0;
+        std::uint64_t length2 = 0;
+        ASSERT_EQ(atOnce.size(length1), 0u);
+        ASSERT_EQ(onDemand.size(length2), 0u);
+        ASSERT_EQ(length1, length2);
+    }
+}
+
+TEST(CacheBuffer, LoadingOnDemandReadsNothingOutsideTheRegions) {
+    // Counted reads show which source bytes were asked for.
+    class Counting final : public Buffer {
+    public:
+        using Buffer::Buffer;
+        std::uint64_t bytesAsked = 0;
+        [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
+                                      std::uint64_t& bytesRead) override {
+            bytesAsked += count;
+            return Buffer::read(buffer, count, bytesRead);
+        }
+    };
+    Counting source(patterned(1 << 20));
+    CacheBuffer cache;
+    ASSERT_EQ(cache.setLoadOnDemand(true), 0u);
+    // A small region is read whole by the fill, as it would be at once.
+    ASSERT_EQ(cache.fill(&source, 1000, 40), 0u);
+    EXPECT_EQ(source.bytesAsked, 40u);
+    std::uint32_t value = 0;
+    ASSERT_EQ(cache.seek(1036, SeekOrigin::begin), 0u);
+    ASSERT_EQ(readUint32(&cache, value), 0u);
+    EXPECT_EQ(value, loadBigEndian(patterned(1040).data() + 1036, 4));
+    EXPECT_EQ(source.bytesAsked, 40u);
+
+    // Of a large one only what is read, and nothing past its end.
+    const std::uint64_t length = 300000;
+    ASSERT_EQ(cache.fill(&source, 2000, length), 0u);
+    const std::uint64_t atFill = source.bytesAsked;
+    EXPECT_LT(atFill, 40 + length / 2);
+    ASSERT_EQ(cache.seek(static_cast<std::int64_t>(2000 + length - 4), SeekOrigin::begin), 0u);
+    ASSERT_EQ(readUint32(&cache, value), 0u);
+    EXPECT_EQ(source.bytesAsked, atFill + 4);
+
+    // Turned off, the regions are loaded, and a change to the source no longer shows.
+    CacheBuffer loaded;
+    ASSERT_EQ(loaded.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(loaded.fill(&source, 1000, 40), 0u);
+    ASSERT_EQ(loaded.setLoadOnDemand(false), 0u);
+    ASSERT_EQ(source.seek(1000, SeekOrigin::begin), 0u);
+    ASSERT_EQ(writeUint32(&source, 0), 0u);
+    ASSERT_EQ(loaded.seek(1000, SeekOrigin::begin), 0u);
+    ASSERT_EQ(readUint32(&loaded, value), 0u);
+    EXPECT_EQ(value, loadBigEndian(patterned(1044).data() + 1000, 4));
+}

@@ -1,9 +1,12 @@
 #include "mediafmt/io/Buffer.h"
+#include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
 #include "mediafmt/mp4/box/HeaderBoxes.h"
 #include "tests/box/CatalogueBytes.h"
 #include "tests/mp4/DiskStream.h"
+#include "tests/support/SameTree.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 
@@ -181,6 +184,67 @@ TEST(FileParse, ALastBoxWithinTheLookAheadIsNotRead) {
     mp4::File root;
     ASSERT_EQ(root.parse(&in), 0u);
     EXPECT_EQ(codesOf(root), (std::vector<std::string>{"ftyp", "moov"}));
+}
+
+// A file is read on demand instead of loaded box by box; the parse must come
+// out the same as from a stream in memory that behaves like a file, including where the bytes
+// loaded for one box run out and those loaded for an earlier, longer one show through.
+TEST(FileParse, AFileParsesExactlyAsTheSameBytesInMemory) {
+    const Bytes movie = box("moov", {mvhdV0Bytes(), boxWithSize(20, "TELM", {zeros(4)})});
+    Bytes sizeList = concat({u32(0), u32(40000)});
+    for (std::uint32_t i = 0; i < 40000; ++i) {
+        const Bytes size = u32(i * 2654435761u);
+        sizeList.insert(sizeList.end(), size.begin(), size.end());
+    }
+    const Bytes bigTable = box(
+        "moov",
+        {box("trak",
+             {box("mdia", {box("minf", {box("stbl", {fullBox("stsz", 0, 0, {sizeList})})})})})});
+    const struct {
+        const char* name;
+        Bytes bytes;
+    } cases[] = {
+        {"camera recording", cameraFileBytes()},
+        {"a table larger than the window", concat({ftypBytes, bigTable})},
+        {"the same table cut off by the end of the file",
+         Bytes(bigTable.begin(), bigTable.begin() + 100000)},
+        {"media data past the end of the file",
+         concat({ftypBytes, moovBytes(), boxWithSize(100000, "mdat", {zeros(50)})})},
+        {"a box past the end of the file",
+         concat({ftypBytes, boxWithSize(200, "free", {hex("0102"), zeros(38)})})},
+        {"a nested box past the loaded bytes",
+         concat({ftypBytes, box("moov", {box("udta", {boxWithSize(200, "TELM", {zeros(8)})})}),
+                 zeros(400)})},
+        {"a box overrunning its container",
+         concat({ftypBytes, movie, box("free", {zeros(40)}), box("skip", {zeros(40)})})},
+        {"a last box within the look-ahead", concat({ftypBytes, moovBytes(), box("free", {})})},
+        // The mvhd's fields need 100 bytes, 32 of which are loaded for it:
+        // the rest are those loaded for the moov before it.
+        {"fields beyond the bytes loaded for their box",
+         concat({ftypBytes, box("moov", {box("udta", {box("TELM", {Bytes(300, 0xAB)})})}), u32(8),
+                 text("mvhd"), box("free", {zeros(32)})})},
+        {"an empty file", Bytes{}},
+    };
+    testsupport::TempDir dir;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        DiskStream memory(c.bytes);
+        mp4::File fromMemory;
+        const ResultCode expected = fromMemory.parse(&memory);
+
+        io::File file;
+        ASSERT_EQ(file.open(dir.write("clip.mov", c.bytes), io::OpenMode::read), 0u);
+        mp4::File fromFile;
+        EXPECT_EQ(fromFile.parse(&file), expected);
+        EXPECT_TRUE(testsupport::sameTree(fromFile, fromMemory));
+        // The file stands where the last region loaded into memory ended.
+        std::uint64_t memoryAt = 0;
+        std::uint64_t fileAt = 0;
+        ASSERT_EQ(memory.tell(memoryAt), 0u);
+        ASSERT_EQ(file.tell(fileAt), 0u);
+        EXPECT_EQ(fileAt, memoryAt);
+        file.close();
+    }
 }
 
 TEST(FileParse, ANullStreamIsRefused) {

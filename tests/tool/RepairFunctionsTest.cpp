@@ -3,6 +3,7 @@
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/File.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/SameTree.h"
 #include "tool/AudioRepair.h"
 #include "tool/InPlaceWrite.h"
 #include "tool/VideoRepair.h"
@@ -188,6 +189,73 @@ TEST_F(InMemory, OnlyTheFirstLumacodeEntryOfTheFirstTrackIsRepaired) {
     load(otherFirst);
     EXPECT_EQ(repairVideoTrack(stream()), 1u);
     EXPECT_EQ(stream()->bytes(), otherFirst);
+}
+
+// The driver parses once and lets both repairs work on that tree: they must
+// write what they write when each parses the file afresh, and leave the tree
+// as a fresh parse of the written file reads it.
+TEST(SharedTree, RepairsOnOneTreeWriteWhatFreshParsesWrite) {
+    auto parsed = [](Buffer& stream) {
+        auto tree = std::make_unique<mediafmt::mp4::File>();
+        EXPECT_EQ(stream.seek(0, mediafmt::io::SeekOrigin::begin), 0u);
+        EXPECT_EQ(tree->parse(&stream), 0u);
+        return tree;
+    };
+    for (std::uint32_t chunks : {1u, 2u, 5u, 300u}) {
+        for (std::uint16_t index : std::initializer_list<std::uint16_t>{0, 1}) {
+            SCOPED_TRACE(testing::Message() << chunks << " chunks, index " << index);
+            Recording recording;
+            recording.audioChunks = chunks;
+            recording.videoDataReferenceIndex = index;
+            const Bytes original = cameraRecording(recording);
+            Buffer fresh(original);
+            Buffer shared(original);
+            auto tree = parsed(shared);
+
+            const ResultCode audio = repairAudioTrack(&fresh);
+            EXPECT_EQ(repairAudioTrack(*tree, &shared), audio);
+            EXPECT_EQ(shared.bytes(), fresh.bytes());
+            EXPECT_TRUE(testsupport::sameTree(*tree, *parsed(shared)));
+            if (audio != 0)
+                continue;
+
+            const ResultCode video = repairVideoTrack(&fresh);
+            EXPECT_EQ(repairVideoTrack(*tree, &shared), video);
+            EXPECT_EQ(shared.bytes(), fresh.bytes());
+            EXPECT_TRUE(testsupport::sameTree(*tree, *parsed(shared)));
+        }
+    }
+    EXPECT_EQ(repairAudioTrack(*std::make_unique<mediafmt::mp4::File>(), nullptr),
+              mediafmt::result::nullObject);
+    EXPECT_EQ(repairVideoTrack(*std::make_unique<mediafmt::mp4::File>(), nullptr),
+              mediafmt::result::nullObject);
+}
+
+// The stored bytes are compared a piece at a time; the result, and where the
+// stream is left, are as for one read of them all.
+TEST(InPlaceWrite, StoredBytesAreComparedWhole) {
+    Bytes stored(700 * 1024);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        stored[i] = static_cast<std::uint8_t>(i % 253);
+    const std::uint64_t offset = 1000;
+    const Bytes expected(stored.begin() + offset, stored.end() - 100);
+    Buffer stream(stored);
+    auto positionAfter = [&stream](const Bytes& bytes) {
+        const ResultCode rc = boxmend::verifyStored(&stream, offset, bytes);
+        std::uint64_t position = 0;
+        EXPECT_EQ(stream.tell(position), 0u);
+        EXPECT_EQ(position, offset + bytes.size());
+        return rc;
+    };
+    EXPECT_EQ(positionAfter(expected), 0u);
+    Bytes differentAtTheEnd = expected;
+    differentAtTheEnd.back() ^= 1;
+    EXPECT_EQ(positionAfter(differentAtTheEnd), mediafmt::result::invalidOperation);
+    Bytes differentFirst = expected;
+    differentFirst.front() ^= 1;
+    EXPECT_EQ(positionAfter(differentFirst), mediafmt::result::invalidOperation);
+    EXPECT_EQ(boxmend::verifyStored(&stream, offset, Bytes(stored.size(), 0)),
+              mediafmt::result::invalidOperation);
 }
 
 } // namespace

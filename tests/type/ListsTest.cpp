@@ -1,6 +1,7 @@
 #include "mediafmt/mp4/type/Lists.h"
 #include "mediafmt/io/Buffer.h"
 #include "tests/support/Bytes.h"
+#include "tests/type/LimitedStream.h"
 
 #include <gtest/gtest.h>
 
@@ -80,6 +81,35 @@ TEST(Lists, ChangesInMemoryShowInSizeAndWrite) {
     ASSERT_EQ(wide.write(&out), 0u);
     ASSERT_EQ(brands.write(&out), 0u);
     EXPECT_EQ(out.bytes(), hex("00000001 fffffffe  0102030405060708  71742020"));
+}
+
+TEST(Lists, LongListsReadAndWriteBackAndStopAtAFullStream) {
+    Uint32Array narrow;
+    Uint64Array wide;
+    for (std::uint32_t i = 0; i < 40000; ++i) {
+        narrow.elements.push_back(i * 2654435761u);
+        wide.elements.push_back(std::uint64_t{i} * 0x9E3779B97F4A7C15u);
+    }
+    io::Buffer out;
+    ASSERT_EQ(narrow.write(&out), 0u);
+    ASSERT_EQ(wide.write(&out), 0u);
+    ASSERT_EQ(out.bytes().size(), 40000u * 12);
+
+    ASSERT_EQ(out.seek(0, io::SeekOrigin::begin), 0u);
+    Uint32Array narrowAgain;
+    Uint64Array wideAgain;
+    ASSERT_EQ(narrowAgain.read(&out, 40000 * 4), 0u);
+    ASSERT_EQ(wideAgain.read(&out, 40000 * 12), 0u);
+    EXPECT_EQ(narrowAgain.elements, narrow.elements);
+    EXPECT_EQ(wideAgain.elements, wide.elements);
+
+    for (std::uint64_t capacity : {std::uint64_t{100000}, std::uint64_t{40000 * 4 - 1}}) {
+        testsupport::LimitedStream full(capacity);
+        EXPECT_EQ(narrow.write(&full), result::writeError);
+        std::uint64_t taken = 0;
+        ASSERT_EQ(full.tell(taken), 0u);
+        EXPECT_EQ(taken, capacity);
+    }
 }
 
 } // namespace

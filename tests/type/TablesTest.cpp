@@ -6,6 +6,7 @@
 #include "mediafmt/mp4/type/Scalars.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/TypedTests.h"
+#include "tests/type/LimitedStream.h"
 
 #include <gtest/gtest.h>
 
@@ -107,6 +108,35 @@ TYPED_TEST(CountedTableRules, AnEntryAddedInMemoryIsCountedAndWritten) {
     EXPECT_EQ(table.size(), 4 + 2 * this->entrySize);
     EXPECT_EQ(this->written(table),
               concat({countBytes(2), this->entries(1), Bytes(this->entrySize, 0)}));
+}
+
+// More entries than one encoding run holds, read and written back in order.
+TYPED_TEST(CountedTableRules, ManyEntriesReadAndWriteBackByteForByte) {
+    const std::size_t n = 70000 / this->entrySize + 3;
+    const Bytes bytes = concat({countBytes(static_cast<std::uint32_t>(n)), this->entries(n)});
+    io::Buffer in(bytes);
+    TypeParam table;
+    ASSERT_EQ(table.read(&in, bytes.size()), 0u);
+    EXPECT_EQ(table.elements.size(), n);
+    EXPECT_EQ(this->written(table), bytes);
+
+    // A stream that takes fewer bytes fails the write once it is full.
+    testsupport::LimitedStream full(bytes.size() - 5);
+    EXPECT_EQ(table.write(&full), result::writeError);
+    std::uint64_t taken = 0;
+    ASSERT_EQ(full.tell(taken), 0u);
+    EXPECT_EQ(taken, bytes.size() - 5);
+}
+
+TYPED_TEST(CountedTableRules, AStreamEndingInsideAnEntryKeepsTheWholeOnesBefore) {
+    const std::uint64_t size = this->entrySize;
+    const Bytes five = this->entries(5);
+    const auto cut = static_cast<std::ptrdiff_t>(2 * size + 1);
+    io::Buffer in(concat({countBytes(5), Bytes(five.begin(), five.begin() + cut)}));
+    TypeParam table;
+    EXPECT_EQ(table.read(&in, 4 + 5 * size), result::readError);
+    ASSERT_EQ(table.elements.size(), 5u);
+    EXPECT_EQ(this->written(table), concat({countBytes(5), this->entries(2), Bytes(3 * size, 0)}));
 }
 
 TEST(TimeToSampleTable, DecodesItsEntries) {

@@ -3,6 +3,7 @@
 #include "mediafmt/io/BigEndian.h"
 #include "mediafmt/io/TextOutput.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace mediafmt::mp4::type {
@@ -35,19 +36,30 @@ ResultCode readElements(io::Io* stream, std::uint64_t n, std::vector<T>& element
     return got == n * width ? result::none : result::readError;
 }
 
+// The most bytes a write encodes before handing them to the stream.
+constexpr std::size_t maxEncodedRun = 64 * 1024;
+
+// Encoded a run of elements at a time, so a large list needs no copy of its size.
 template <std::uint32_t Width, typename T>
 ResultCode writeElements(io::Io* stream, const std::vector<T>& elements) {
     if (stream == nullptr)
         return result::nullObject;
     if (elements.empty())
         return result::none;
-    std::vector<std::uint8_t> raw(elements.size() * Width);
-    for (std::size_t i = 0; i < elements.size(); ++i)
-        io::storeBigEndian(raw.data() + i * Width, static_cast<std::uint64_t>(elements[i]), Width);
-    std::uint64_t put = 0;
-    if (ResultCode rc = stream->write(raw.data(), raw.size(), put); rc != 0)
-        return rc;
-    return put == raw.size() ? result::none : result::writeError;
+    const std::size_t perRun = maxEncodedRun / Width;
+    std::vector<std::uint8_t> raw(std::min(elements.size(), perRun) * Width);
+    for (std::size_t start = 0; start < elements.size(); start += perRun) {
+        const std::size_t n = std::min(perRun, elements.size() - start);
+        for (std::size_t i = 0; i < n; ++i)
+            io::storeBigEndian(raw.data() + i * Width,
+                               static_cast<std::uint64_t>(elements[start + i]), Width);
+        std::uint64_t put = 0;
+        if (ResultCode rc = stream->write(raw.data(), n * Width, put); rc != 0)
+            return rc;
+        if (put != n * Width)
+            return result::writeError;
+    }
+    return result::none;
 }
 
 // "(n) [" then the elements, ten to a line; each continued line starts with

@@ -3,6 +3,8 @@
 #include "mediafmt/io/BigEndian.h"
 #include "mediafmt/io/TextOutput.h"
 
+#include <algorithm>
+#include <type_traits>
 #include <vector>
 
 namespace mediafmt::mp4::type {
@@ -11,6 +13,9 @@ using io::loadBigEndian;
 using io::storeBigEndian;
 
 namespace {
+
+// The most bytes a write encodes before handing them to the stream.
+constexpr std::size_t maxEncodedRun = 64 * 1024;
 
 std::uint32_t load32(const std::uint8_t* bytes) {
     return static_cast<std::uint32_t>(loadBigEndian(bytes, 4));
@@ -75,6 +80,8 @@ void EditListV1Entry::encode(std::uint8_t* bytes) const {
 }
 
 template <typename Entry> ResultCode CountedTable<Entry>::read(io::Io* stream, std::uint64_t end) {
+    static_assert(std::is_trivially_copyable_v<Entry> && sizeof(Entry) >= Entry::diskSize,
+                  "entries are decoded in their own storage");
     if (stream == nullptr)
         return result::nullObject;
     if (ResultCode rc = stream->tell(this->offset); rc != 0)
@@ -95,27 +102,48 @@ template <typename Entry> ResultCode CountedTable<Entry>::read(io::Io* stream, s
     const std::uint64_t toRead = count < fits ? count : fits;
     if (toRead == 0)
         return result::none;
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(toRead * Entry::diskSize));
+    // The encoded entries are read in one call into the front of the
+    // entries' own storage, which is at least as large, and decoded in place
+    // from the last to the first, so each is decoded before its bytes are
+    // overwritten.
+    auto* raw = reinterpret_cast<std::uint8_t*>(this->elements.data());
     std::uint64_t got = 0;
-    if (ResultCode rc = stream->read(raw.data(), raw.size(), got); rc != 0)
+    if (ResultCode rc = stream->read(raw, toRead * Entry::diskSize, got); rc != 0) {
+        std::fill(this->elements.begin(), this->elements.end(), Entry{});
         return rc;
+    }
     const std::uint64_t whole = got / Entry::diskSize;
-    for (std::uint64_t i = 0; i < whole; ++i)
-        this->elements[i] = Entry::decode(raw.data() + i * Entry::diskSize);
-    return got == raw.size() ? result::none : result::readError;
+    for (std::uint64_t i = whole; i-- > 0;) {
+        const Entry entry = Entry::decode(raw + i * Entry::diskSize);
+        this->elements[static_cast<std::size_t>(i)] = entry;
+    }
+    // Entries not read whole stay zero.
+    std::fill(this->elements.begin() + static_cast<std::ptrdiff_t>(whole),
+              this->elements.begin() + static_cast<std::ptrdiff_t>(toRead), Entry{});
+    return got == toRead * Entry::diskSize ? result::none : result::readError;
 }
 
 template <typename Entry> ResultCode CountedTable<Entry>::write(io::Io* stream) const {
     if (stream == nullptr)
         return result::nullObject;
-    std::vector<std::uint8_t> raw(static_cast<std::size_t>(size()));
-    storeBigEndian(raw.data(), this->elements.size(), 4);
-    for (std::size_t i = 0; i < this->elements.size(); ++i)
-        this->elements[i].encode(raw.data() + 4 + i * Entry::diskSize);
-    std::uint64_t put = 0;
-    if (ResultCode rc = stream->write(raw.data(), raw.size(), put); rc != 0)
-        return rc;
-    return put == raw.size() ? result::none : result::writeError;
+    // Encoded a run of entries at a time, so a large table needs no copy of its size.
+    const std::size_t n = this->elements.size();
+    const std::size_t perRun = std::max<std::size_t>(1, maxEncodedRun / Entry::diskSize);
+    std::vector<std::uint8_t> raw(4 + std::min(n, perRun) * Entry::diskSize);
+    storeBigEndian(raw.data(), n, 4);
+    std::size_t used = 4;
+    std::size_t i = 0;
+    do {
+        for (; i < n && used + Entry::diskSize <= raw.size(); ++i, used += Entry::diskSize)
+            this->elements[i].encode(raw.data() + used);
+        std::uint64_t put = 0;
+        if (ResultCode rc = stream->write(raw.data(), used, put); rc != 0)
+            return rc;
+        if (put != used)
+            return result::writeError;
+        used = 0;
+    } while (i < n);
+    return result::none;
 }
 
 template class CountedTable<TimeToSampleEntry>;

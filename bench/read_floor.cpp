@@ -1,0 +1,169 @@
+// The least any in-place repair of a recording's header has to do, for the
+// benchmark to measure boxmend against: read the whole moov box once, and
+// for "repair" also write the ambisonic track's sample table box back over
+// itself (the bytes as read) and flush it to the device.
+// read_floor read|repair <file>
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <string_view>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+std::uint64_t load(const std::uint8_t* bytes, int n) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < n; ++i)
+        value = (value << 8) | bytes[i];
+    return value;
+}
+
+bool readAll(int fd, std::uint8_t* bytes, std::uint64_t count, std::uint64_t offset) {
+    std::uint64_t done = 0;
+    while (done < count) {
+        ssize_t got = ::pread(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        done += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+bool writeAll(int fd, const std::uint8_t* bytes, std::uint64_t count, std::uint64_t offset) {
+    std::uint64_t done = 0;
+    while (done < count) {
+        ssize_t put = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        done += static_cast<std::uint64_t>(put);
+    }
+    return true;
+}
+
+struct Span {
+    std::uint64_t begin = 0;
+    std::uint64_t size = 0;
+    std::uint64_t header = 0;
+};
+
+// The box at bytes[at], within limit; false when its header does not fit.
+bool boxAt(const std::vector<std::uint8_t>& bytes, std::uint64_t at, std::uint64_t limit,
+           Span& span, std::string_view& code) {
+    if (at + 8 > limit)
+        return false;
+    span = {at, load(&bytes[at], 4), 8};
+    code = std::string_view(reinterpret_cast<const char*>(&bytes[at + 4]), 4);
+    if (span.size == 1) {
+        if (at + 16 > limit)
+            return false;
+        span.size = load(&bytes[at + 8], 8);
+        span.header = 16;
+    }
+    return span.size >= span.header && span.size <= limit - at;
+}
+
+// The first child of the given code inside the container at span.
+bool child(const std::vector<std::uint8_t>& bytes, const Span& parent, std::string_view wanted,
+           std::uint64_t skip, Span& found) {
+    std::uint64_t at = parent.begin + parent.header + skip;
+    const std::uint64_t limit = parent.begin + parent.size;
+    Span span;
+    std::string_view code;
+    while (boxAt(bytes, at, limit, span, code)) {
+        if (code == wanted) {
+            found = span;
+            return true;
+        }
+        if (span.size == 0)
+            return false;
+        at += span.size;
+    }
+    return false;
+}
+
+// The sample table box of the first track whose first sample entry is in32.
+bool ambisonicTable(const std::vector<std::uint8_t>& moov, Span& stbl) {
+    const Span whole{0, moov.size(), 8};
+    std::uint64_t at = whole.header;
+    Span trak;
+    std::string_view code;
+    while (boxAt(moov, at, moov.size(), trak, code) && trak.size != 0) {
+        at += trak.size;
+        Span mdia, minf, stsd, entry;
+        if (code != "trak" || !child(moov, trak, "mdia", 0, mdia) ||
+            !child(moov, mdia, "minf", 0, minf) || !child(moov, minf, "stbl", 0, stbl) ||
+            !child(moov, stbl, "stsd", 0, stsd))
+            continue;
+        // Version, flags and the entry count come before the entries.
+        if (boxAt(moov, stsd.begin + stsd.header + 8, stsd.begin + stsd.size, entry, code) &&
+            code == "in32")
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    const std::string_view mode = argc == 3 ? argv[1] : "";
+    if (mode != "read" && mode != "repair") {
+        std::fprintf(stderr, "usage: read_floor read|repair <file>\n");
+        return 2;
+    }
+    const bool repair = mode == "repair";
+    const int fd = ::open(argv[2], repair ? O_RDWR : O_RDONLY);
+    if (fd < 0) {
+        std::perror(argv[2]);
+        return 1;
+    }
+
+    // The top-level headers up to moov.
+    std::uint64_t at = 0;
+    std::uint64_t moovSize = 0;
+    for (;;) {
+        std::uint8_t header[16];
+        if (!readAll(fd, header, sizeof header, at)) {
+            std::fprintf(stderr, "read_floor: no moov box\n");
+            return 1;
+        }
+        std::uint64_t size = load(header, 4);
+        if (size == 1)
+            size = load(header + 8, 8);
+        if (std::memcmp(header + 4, "moov", 4) == 0) {
+            moovSize = size;
+            break;
+        }
+        if (size < 8) {
+            std::fprintf(stderr, "read_floor: no moov box\n");
+            return 1;
+        }
+        at += size;
+    }
+
+    std::vector<std::uint8_t> moov(moovSize);
+    if (!readAll(fd, moov.data(), moov.size(), at)) {
+        std::perror(argv[2]);
+        return 1;
+    }
+    if (repair) {
+        Span stbl;
+        if (!ambisonicTable(moov, stbl)) {
+            std::fprintf(stderr, "read_floor: no ambisonic track\n");
+            return 1;
+        }
+        if (!writeAll(fd, moov.data() + stbl.begin, stbl.size, at + stbl.begin) ||
+            ::fsync(fd) != 0) {
+            std::perror(argv[2]);
+            return 1;
+        }
+    }
+    return ::close(fd) == 0 ? 0 : 1;
+}

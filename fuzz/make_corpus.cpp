@@ -1,0 +1,255 @@
+// Writes the seed corpus of the fuzz targets: camera-like recordings that are
+// healthy, defective, refused by a repair for each reason it refuses, or odd
+// in the ways a parser must survive. Their media data is cut to a few bytes,
+// since nothing reads it and small seeds fuzz faster.
+//
+// make_corpus <directory>   writes <directory>/parse/* and <directory>/repair/*
+
+#include "tests/box/CatalogueBytes.h"
+#include "tests/support/CameraFile.h"
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+using namespace testsupport;
+
+namespace {
+
+constexpr std::size_t keptMediaBytes = 64;
+
+std::uint32_t load32(const Bytes& bytes, std::size_t at) {
+    return static_cast<std::uint32_t>(bytes[at]) << 24 |
+           static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
+           static_cast<std::uint32_t>(bytes[at + 2]) << 8 |
+           static_cast<std::uint32_t>(bytes[at + 3]);
+}
+
+// The recording with every top-level mdat cut to its first few bytes. The
+// chunk offsets then point past the end, which nothing here reads.
+Bytes smallMedia(const Bytes& recording) {
+    Bytes out;
+    std::size_t at = 0;
+    while (at + 8 <= recording.size()) {
+        const std::size_t size = load32(recording, at);
+        const bool media =
+            Bytes(recording.begin() + static_cast<std::ptrdiff_t>(at + 4),
+                  recording.begin() + static_cast<std::ptrdiff_t>(at + 8)) == text("mdat");
+        if (media && size > 8 + keptMediaBytes) {
+            const auto payload = recording.begin() + static_cast<std::ptrdiff_t>(at + 8);
+            out = concat({out, box("mdat", {Bytes(payload, payload + keptMediaBytes)})});
+        } else {
+            out.insert(out.end(), recording.begin() + static_cast<std::ptrdiff_t>(at),
+                       recording.begin() + static_cast<std::ptrdiff_t>(at + size));
+        }
+        at += size;
+    }
+    return out;
+}
+
+// The box rebuilt with a 16-byte header around the same payload.
+Bytes longHeader(const Bytes& boxBytes) {
+    return concat({u32(1), Bytes(boxBytes.begin() + 4, boxBytes.begin() + 8),
+                   u64(boxBytes.size() + 8), Bytes(boxBytes.begin() + 8, boxBytes.end())});
+}
+
+// The top-level boxes of a recording built with 8-byte headers.
+std::vector<Bytes> topLevelBoxes(const Bytes& recording) {
+    std::vector<Bytes> boxes;
+    for (std::size_t at = 0; at + 8 <= recording.size();) {
+        const std::size_t size = load32(recording, at);
+        boxes.emplace_back(recording.begin() + static_cast<std::ptrdiff_t>(at),
+                           recording.begin() + static_cast<std::ptrdiff_t>(at + size));
+        at += size;
+    }
+    return boxes;
+}
+
+// The recording with every top-level box in its 16-byte header form.
+Bytes withLongHeaders(const Bytes& recording) {
+    Bytes out;
+    for (const Bytes& top : topLevelBoxes(recording))
+        out = concat({out, longHeader(top)});
+    return out;
+}
+
+Bytes camera(std::uint32_t chunks, bool audioDefective, std::uint16_t dataReferenceIndex) {
+    Recording recording;
+    recording.audioChunks = chunks;
+    recording.audioDefective = audioDefective;
+    recording.videoDataReferenceIndex = dataReferenceIndex;
+    return smallMedia(cameraRecording(recording));
+}
+
+const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
+const Bytes media = box("mdat", {zeros(keptMediaBytes)});
+
+Bytes movie(std::initializer_list<Bytes> moovChildren) {
+    return concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), concat(moovChildren)})});
+}
+
+const std::vector<std::uint32_t> offsets = {40, 16424, 32808};
+
+Bytes audioTrak(std::uint32_t id, std::initializer_list<Bytes> stblChildren) {
+    return trakBox(id, "soun", 48000, 3 * framesPerChunk, box("stbl", stblChildren));
+}
+
+Bytes defectiveAudioTrak(std::uint32_t id) {
+    return trakBox(id, "soun", 48000, 3 * framesPerChunk, defectiveAudioStbl(3, offsets));
+}
+
+Bytes videoTrak(const Bytes& entry) {
+    return trakBox(1, "vide", 30000, 3003,
+                   box("stbl", {stsdBox({entry}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
+                                stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
+}
+
+// depth udta boxes, each the only child of the one before, around a free box.
+Bytes nested(std::uint32_t depth) {
+    Bytes inner = box("free", {zeros(4)});
+    for (std::uint32_t level = 0; level < depth; ++level)
+        inner = box("udta", {inner});
+    return inner;
+}
+
+// Every class of the box catalogue at least once, each version of those
+// whose layout depends on it included.
+Bytes catalogue() {
+    using namespace boxtest;
+    const Bytes extraTrak = box(
+        "trak",
+        {tkhdV1Bytes(3),
+         box("edts", {fullBox("elst", 1, 0, {u32(1), u64(36000), u64(0), u16(1), u16(0)})}),
+         box("mdia",
+             {mdhdV1Bytes(90000), hdlrBytes("vide", concat({text("Handler"), u8(0)})),
+              box("minf",
+                  {box("stbl",
+                       {fullBox("stsd", 0, 0,
+                                {u32(1),
+                                 box("LMCD", {zeros(80), box("colr", {text("nclx"), u16(1), u16(1),
+                                                                      u16(1), u8(0)})})}),
+                        sttsBytes(3, 1001), fullBox("ctts", 0, 0, {u32(1), u32(3), u32(0)}),
+                        stscBytes(), stszListBytes(),
+                        fullBox("co64", 0, 0, {u32(2), u64(0x30), u64(0x4000)}),
+                        fullBox("stss", 0, 0, {u32(1), u32(1)})})})})});
+    const Bytes meta = fullBox("meta", 0, 0,
+                               {fullBox("hdlr", 0, 0, {u32(0), text("mdta"), zeros(12), u8(0)}),
+                                fullBox("pitm", 0, 0, {u16(1)}), box("idat", {hex("0102")})});
+    const Bytes udta = box("udta", {box("MRKS", {u32(1), u32(500)}), box("OPTC", {hex("0a0b")}),
+                                    box("IDNT", {text("clip-0001")}), box("CNFG", {hex("00ff")}),
+                                    meta, box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
+    Bytes file = cameraFileBytes();
+    // The moov is last: append the extra track and user data inside it.
+    const Bytes extra = concat({extraTrak, udta, box("moov", {mvhdV1Bytes()})});
+    const std::uint32_t moovAt =
+        static_cast<std::uint32_t>(box("ftyp", {text("qt  "), u32(0x200), text("qt  ")}).size() +
+                                   box("mdat", {zeros(100)}).size());
+    const Bytes grown = u32(load32(file, moovAt) + extra.size());
+    std::copy(grown.begin(), grown.end(), file.begin() + moovAt);
+    return concat({file, extra});
+}
+
+std::vector<std::pair<std::string, Bytes>> seeds() {
+    std::vector<std::pair<std::string, Bytes>> all;
+    auto add = [&](std::string name, Bytes bytes) { all.emplace_back(std::move(name), bytes); };
+
+    // What the repairs are for.
+    add("healthy", camera(3, false, 1));
+    add("both-defects", camera(3, true, 0));
+    add("audio-defect", camera(3, true, 1));
+    add("video-defect-65535", camera(3, false, 65535));
+    add("audio-defect-two-sizes", camera(2, true, 2));
+    add("audio-defect-constant-size",
+        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
+                             stszBox(0, 3, {}), stcoBox(offsets)})}));
+    add("audio-third-track", movie({videoTrak(lmcdEntry(1)), videoTrak(lmcdEntry(1)),
+                                    defectiveAudioTrak(3), defectiveAudioTrak(4)}));
+    add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));
+    add("no-audio-track", movie({videoTrak(lmcdEntry(0))}));
+
+    // Each reason a repair refuses, or a step fails.
+    add("refused-one-size", camera(1, true, 0));
+    add("refused-two-time-entries",
+        movie(
+            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{2, 1024}, {1, 1024}}),
+                           stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+    add("refused-total-overflow",
+        movie(
+            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{65537, 65536}}), stscBox({{1, 1, 1}}),
+                           stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+    add("refused-long-header-in-stbl",
+        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
+                             stszBox(0, 3, {16, 16, 16}), longHeader(stcoBox(offsets))})}));
+    add("refused-count-beyond-table",
+        movie({audioTrak(
+            1, {stsdBox({in32Entry()}), fullBox("stts", 0, 0, {u32(2), u32(3), u32(1024)}),
+                stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+    add("refused-short-lumacode",
+        movie({videoTrak(concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)}))}));
+    add("check-no-moov", concat({ftyp, media}));
+    add("check-no-stsz", movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}),
+                                              stscBox({{1, 1, 1}}), stcoBox(offsets)})}));
+    add("parse-version-2-header",
+        concat({ftyp, media, box("moov", {fullBox("mvhd", 2, 0, {zeros(96)})})}));
+    add("parse-child-smaller-than-header",
+        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4), text("trak")})}));
+    add("parse-child-past-loaded",
+        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4000), text("trak")})}));
+    add("parse-nesting-refused", concat({ftyp, box("moov", {nested(63)})}));
+
+    // Odd but valid.
+    add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
+    add("long-headers", withLongHeaders(camera(2, true, 0)));
+    add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
+    add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
+    add("user-data-terminator",
+        movie({videoTrak(lmcdEntry(0)), box("udta", {box("TELM", {hex("01")}), u32(0)})}));
+    add("media-size-zero-last",
+        concat({ftyp, box("moov", {boxtest::mvhdV0Bytes(), videoTrak(lmcdEntry(0))}), u32(0),
+                text("mdat"), zeros(keptMediaBytes)}));
+    // The movie first, then media data whose size reaches far beyond the
+    // largest file any file system holds.
+    add("media-size-beyond-any-disk", [] {
+        const std::vector<Bytes> boxes = topLevelBoxes(camera(2, true, 0));
+        return concat({boxes[0], boxes[2], u32(1), text("mdat"), u64(0x0500000000000000),
+                       Bytes(boxes[1].begin() + 8, boxes[1].end())});
+    }());
+    add("cut-short", [] {
+        Bytes bytes = camera(2, true, 0);
+        bytes.resize(bytes.size() - 200);
+        return bytes;
+    }());
+    add("catalogue", catalogue());
+    return all;
+}
+
+bool writeFile(const std::filesystem::path& path, const Bytes& bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out);
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: make_corpus <directory>\n");
+        return 1;
+    }
+    const std::filesystem::path root(argv[1]);
+    for (const char* target : {"parse", "repair"}) {
+        std::error_code error;
+        std::filesystem::create_directories(root / target, error);
+        for (const auto& [name, bytes] : seeds()) {
+            if (!writeFile(root / target / name, bytes)) {
+                std::fprintf(stderr, "cannot write %s\n", (root / target / name).string().c_str());
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
