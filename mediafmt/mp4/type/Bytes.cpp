@@ -8,12 +8,6 @@ namespace mediafmt::mp4::type {
 
 namespace {
 
-ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
-    if (stream == nullptr)
-        return result::nullObject;
-    return stream->tell(offset);
-}
-
 void printHex(io::Io* stream, const std::uint8_t* bytes, std::uint64_t n) {
     for (std::uint64_t i = 0; i < n; ++i)
         (void)io::writeText(stream, "%02x", bytes[i]);

@@ -12,12 +12,6 @@ namespace {
 constexpr double scale16 = 65536.0;      // 2^16
 constexpr double scale30 = 1073741824.0; // 2^30
 
-ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
-    if (stream == nullptr)
-        return result::nullObject;
-    return stream->tell(offset);
-}
-
 } // namespace
 
 std::int64_t fixedPointRaw(double value, double scale) {

@@ -10,12 +10,6 @@ namespace mediafmt::mp4::type {
 
 namespace {
 
-ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
-    if (stream == nullptr)
-        return result::nullObject;
-    return stream->tell(offset);
-}
-
 // Reads n big-endian elements in one call straight into the vector's storage
 // and converts them in place; fewer bytes than asked for gives 10, with the
 // whole elements delivered kept.

@@ -34,6 +34,14 @@ protected:
     ~Type() = default;
 };
 
+// The start of every field's read: a null stream gives 8; otherwise offset
+// becomes the stream's position.
+[[nodiscard]] inline ResultCode startRead(io::Io* stream, std::uint64_t& offset) {
+    if (stream == nullptr)
+        return result::nullObject;
+    return stream->tell(offset);
+}
+
 // Base of every multi-element field.
 template <typename T> class Array : public Type {
 public:
