@@ -1,7 +1,7 @@
 #pragma once
 
 // Reading one box from bytes the way the tree reader does, and writing it
-// back, for the round-trip tests of the box catalogue.
+// back.
 
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/BoxReader.h"
@@ -10,41 +10,31 @@
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <string>
 
 namespace boxtest {
 
 using mediafmt::mp4::box::BoxPtr;
 using testsupport::Bytes;
 
-// The box at the start of bytes with its fields and children read; empty,
-// with a test failure, when any step fails.
-inline BoxPtr readOne(const Bytes& bytes) {
-    mediafmt::io::Buffer in(bytes);
-    BoxPtr box = mediafmt::mp4::readBox(&in);
-    if (!box) {
-        ADD_FAILURE() << "no box read";
-        return nullptr;
-    }
+// Reads the box at the stream's position and then its content, as the child
+// loop does; the code of the first step that fails.
+inline mediafmt::ResultCode readWhole(mediafmt::io::Io& stream, BoxPtr& box) {
+    box = mediafmt::mp4::readBox(&stream);
+    if (!box)
+        return mediafmt::result::nullObject;
     const std::uint64_t end = box->offset + box->recordedSize;
-    if (mediafmt::ResultCode rc = box->readFields(&in, end); rc != 0) {
-        ADD_FAILURE() << "readFields gave " << rc;
-        return nullptr;
-    }
-    if (mediafmt::ResultCode rc = box->readChildren(&in, end); rc != 0) {
-        ADD_FAILURE() << "readChildren gave " << rc;
-        return nullptr;
-    }
-    return box;
+    if (mediafmt::ResultCode rc = box->readFields(&stream, end); rc != 0)
+        return rc;
+    return box->readChildren(&stream, end);
 }
 
-// readOne as the class T; empty, with a test failure, for another class.
-template <typename T> std::shared_ptr<T> readAs(const Bytes& bytes) {
-    BoxPtr box = readOne(bytes);
-    auto typed = std::dynamic_pointer_cast<T>(box);
-    if (box && !typed)
-        ADD_FAILURE() << "box of another class";
-    return typed;
+// The box at the start of bytes, read whole; a test failure if any step fails.
+inline BoxPtr readOne(const Bytes& bytes) {
+    mediafmt::io::Buffer in(bytes);
+    BoxPtr box;
+    EXPECT_EQ(readWhole(in, box), 0u);
+    return box;
 }
 
 // What write(stream, true) puts into an empty buffer.
@@ -52,6 +42,20 @@ inline Bytes written(const mediafmt::mp4::box::Box& box) {
     mediafmt::io::Buffer out;
     EXPECT_EQ(box.write(&out, true), 0u);
     return out.bytes();
+}
+
+// The codes of the children of parent, each followed by its own in
+// brackets: "ftyp moov(mvhd udta(TELM))".
+inline std::string shape(const mediafmt::mp4::box::Box& parent) {
+    std::string text;
+    for (const BoxPtr& child : parent.children) {
+        if (!text.empty())
+            text += ' ';
+        text += child->type.text();
+        if (!child->children.empty())
+            text += "(" + shape(*child) + ")";
+    }
+    return text;
 }
 
 inline std::uint64_t sizeOf(const mediafmt::mp4::box::Box& box) {
