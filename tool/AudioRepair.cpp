@@ -180,14 +180,7 @@ ResultCode fixAudioSampleTables(mp4::File* tree, bool apply) {
 }
 
 ResultCode planAudioRepair(io::Io* stream, PlannedWrite& plan) {
-    if (stream == nullptr)
-        return result::nullObject;
-    if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
-        return rc;
-    mp4::File tree;
-    if (ResultCode rc = tree.parse(stream); rc != 0)
-        return rc;
-    return planOnTree(tree, stream, plan);
+    return planOnFreshParse(stream, plan, static_cast<Planner>(&planAudioRepair));
 }
 
 ResultCode planAudioRepair(mp4::File& tree, io::Io* stream, PlannedWrite& plan) {
@@ -204,10 +197,7 @@ ResultCode repairAudioTrack(io::Io* stream) {
 }
 
 ResultCode repairAudioTrack(mp4::File& tree, io::Io* stream) {
-    PlannedWrite plan;
-    if (ResultCode rc = planAudioRepair(tree, stream, plan); rc != 0)
-        return rc;
-    return writePlanned(stream, plan);
+    return planAndWrite(tree, stream, static_cast<Planner>(&planAudioRepair));
 }
 
 } // namespace boxmend

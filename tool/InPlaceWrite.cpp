@@ -80,4 +80,22 @@ ResultCode writePlanned(io::Io* stream, const PlannedWrite& plan) {
     return put == plan.bytes.size() ? result::none : result::writeError;
 }
 
+ResultCode planOnFreshParse(io::Io* stream, PlannedWrite& plan, Planner planner) {
+    if (stream == nullptr)
+        return result::nullObject;
+    if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
+        return rc;
+    mp4::File tree;
+    if (ResultCode rc = tree.parse(stream); rc != 0)
+        return rc;
+    return planner(tree, stream, plan);
+}
+
+ResultCode planAndWrite(mp4::File& tree, io::Io* stream, Planner planner) {
+    PlannedWrite plan;
+    if (ResultCode rc = planner(tree, stream, plan); rc != 0)
+        return rc;
+    return writePlanned(stream, plan);
+}
+
 } // namespace boxmend

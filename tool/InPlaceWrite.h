@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
+#include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/Box.h"
 
 #include <cstdint>
@@ -35,5 +36,17 @@ struct PlannedWrite {
 // Makes the planned write with one write, refusing with 4 (and writing
 // nothing) unless its bytes are exactly extent long.
 [[nodiscard]] ResultCode writePlanned(mediafmt::io::Io* stream, const PlannedWrite& plan);
+
+// Works out a repair's write from a parsed tree, reading the stream only.
+using Planner = ResultCode (*)(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
+                               PlannedWrite& plan);
+
+// Parses the whole stream afresh from its start and plans on that tree.
+[[nodiscard]] ResultCode planOnFreshParse(mediafmt::io::Io* stream, PlannedWrite& plan,
+                                          Planner planner);
+
+// Plans on the tree, then makes the planned write.
+[[nodiscard]] ResultCode planAndWrite(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
+                                      Planner planner);
 
 } // namespace boxmend

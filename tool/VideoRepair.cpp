@@ -37,14 +37,7 @@ ResultCode encode(const VideoSampleDescriptionBox& entry, bool wholeBox,
 } // namespace
 
 ResultCode planVideoRepair(io::Io* stream, PlannedWrite& plan) {
-    if (stream == nullptr)
-        return result::nullObject;
-    if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
-        return rc;
-    mp4::File tree;
-    if (ResultCode rc = tree.parse(stream); rc != 0)
-        return rc;
-    return planVideoRepair(tree, stream, plan);
+    return planOnFreshParse(stream, plan, static_cast<Planner>(&planVideoRepair));
 }
 
 ResultCode planVideoRepair(mp4::File& tree, io::Io* stream, PlannedWrite& plan) {
@@ -82,10 +75,7 @@ ResultCode repairVideoTrack(io::Io* stream) {
 }
 
 ResultCode repairVideoTrack(mp4::File& tree, io::Io* stream) {
-    PlannedWrite plan;
-    if (ResultCode rc = planVideoRepair(tree, stream, plan); rc != 0)
-        return rc;
-    return writePlanned(stream, plan);
+    return planAndWrite(tree, stream, static_cast<Planner>(&planVideoRepair));
 }
 
 } // namespace boxmend
