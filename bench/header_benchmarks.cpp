@@ -9,7 +9,7 @@
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/type/Lists.h"
 #include "mediafmt/mp4/type/Tables.h"
-#include "tool/AudioRepair.h"
+#include "tool/repair/AudioRepair.h"
 
 #include <benchmark/benchmark.h>
 
@@ -169,10 +169,11 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         if (tree->parse(&stream) != 0)
             state.SkipWithError("parse failed");
         state.ResumeTiming();
-        bool needsRepair = false;
-        boxmend::PlannedWrite plan;
-        if (boxmend::checkAudioTrack(tree.get(), needsRepair) != 0 || !needsRepair ||
-            boxmend::planAudioRepair(*tree, &stream, plan) != 0)
+        boxmend::AudioTables tables;
+        std::string reason;
+        boxmend::RepairPlan plan;
+        if (boxmend::checkAudioTrack(*tree, tables, reason) != 0 ||
+            boxmend::planAudioRepair(tables, stream, plan, reason) != 0)
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.bytes.data());
         state.PauseTiming();

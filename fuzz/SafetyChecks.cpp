@@ -5,8 +5,7 @@
 #include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
-#include "tool/AudioRepair.h"
-#include "tool/VideoRepair.h"
+#include "tool/repair/RepairRun.h"
 
 #include <filesystem>
 #include <limits>
@@ -219,12 +218,6 @@ std::string checkTree(const char* source, const mp4::File& root, ResultCode pars
     return {};
 }
 
-enum class Step { audio, video };
-
-// The program parses once and lets both repairs work on that tree; each
-// repair can also parse the file afresh. Both ways must come to the same.
-enum class Trees { one, freshPerRepair };
-
 bool operator==(const RepairRun& a, const RepairRun& b) {
     return a.parse == b.parse && a.check == b.check && a.needsRepair == b.needsRepair &&
            a.audio == b.audio && a.video == b.video;
@@ -235,33 +228,17 @@ std::string describe(const RepairRun& run) {
            codeText(run.audio) + ", video " + codeText(run.video);
 }
 
-// The program's sequence; afterStep is called after each repair step with
-// its result.
-template <typename AfterStep>
-RepairRun runSequence(io::Io& stream, Trees trees, AfterStep afterStep) {
-    RepairRun run;
+// The program's run on the stream.
+RepairRun runSequence(io::Io& stream) {
     mp4::File tree;
-    run.parse = tree.parse(&stream);
-    if (run.parse != 0)
-        return run;
-    run.check = boxmend::checkAudioTrack(&tree, run.needsRepair);
-    if (run.check != result::none && run.check != result::noOp)
-        return run;
-    if (run.needsRepair) {
-        run.audio = trees == Trees::one ? boxmend::repairAudioTrack(tree, &stream)
-                                        : boxmend::repairAudioTrack(&stream);
-        afterStep(Step::audio, run.audio);
-        if (run.audio != 0)
-            return run;
-    }
-    run.video = trees == Trees::one ? boxmend::repairVideoTrack(tree, &stream)
-                                    : boxmend::repairVideoTrack(&stream);
-    afterStep(Step::video, run.video);
+    const boxmend::RunOutcome outcome = boxmend::runRepairs(stream, tree, boxmend::RunMode::apply);
+    RepairRun run;
+    run.parse = outcome.parse.code;
+    run.check = outcome.check.code;
+    run.needsRepair = outcome.check.code == result::none;
+    run.audio = outcome.audio.code;
+    run.video = outcome.video.code;
     return run;
-}
-
-RepairRun runSequence(io::Io& stream, Trees trees) {
-    return runSequence(stream, trees, [](Step, ResultCode) {});
 }
 
 // Bytes [begin, end) of the file.
@@ -296,36 +273,28 @@ Targets targetsIn(const Bytes& bytes) {
     Targets targets;
     MemoryDisk disk(bytes);
     mp4::File tree;
-    if (tree.parse(&disk) != 0)
+    const boxmend::RunOutcome run = boxmend::runRepairs(disk, tree, boxmend::RunMode::planOnly);
+    if (run.parse.code != 0)
         return targets;
-    if (BoxPtr moov = tree.find("moov")) {
-        for (const BoxPtr& track : moov->children) {
-            if (BoxPtr entry = track->find("mdia/minf/stbl/stsd/in32")) {
-                targets.audio = extentOf(tree.find(mp4::box::boxPath(entry.get()) + "/../.."));
-                break;
-            }
-        }
-    }
-    targets.video = extentOf(tree.find("moov/trak[0]/mdia/minf/stbl/stsd/LMCD"));
+    targets.audio = extentOf(run.audioTables.stbl);
+    targets.video = extentOf(run.videoEntry);
     return targets;
 }
 
-std::string checkStep(const char* step, ResultCode code, const Extent& extent, const Bytes& before,
-                      const Bytes& after) {
+// Bytes may change only inside the box of a repair that reported its correction.
+std::string checkChanges(const RepairRun& run, const Targets& targets, const Bytes& before,
+                         const Bytes& after) {
     if (after.size() != before.size())
-        return std::string(step) + " changed the length from " + std::to_string(before.size()) +
-               " to " + std::to_string(after.size());
+        return "the run changed the length from " + std::to_string(before.size()) + " to " +
+               std::to_string(after.size());
     for (std::size_t at = 0; at < before.size(); ++at) {
         if (before[at] == after[at])
             continue;
-        if (code != 0)
-            return std::string(step) + " reported " + codeText(code) + " but changed byte " +
-                   std::to_string(at);
-        if (!extent.holds(at))
-            return std::string(step) + " changed byte " + std::to_string(at) + " outside its box" +
-                   (extent.present ? " [" + std::to_string(extent.begin) + ", " +
-                                         std::to_string(extent.end) + ")"
-                                   : " (none in the original)");
+        if ((run.audio == 0 && targets.audio.holds(at)) ||
+            (run.video == 0 && targets.video.holds(at)))
+            continue;
+        return "the run (" + describe(run) + ") changed byte " + std::to_string(at) +
+               " outside the boxes of the corrections it reported";
     }
     return {};
 }
@@ -373,26 +342,15 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size, RepairReport
     const Bytes original(data, data + size);
     const Targets targets = targetsIn(original);
 
-    // The program's way, step by step: each repair may change only its own
-    // box, and only when it reports the correction.
     MemoryDisk disk(original);
-    Bytes before = original;
-    std::string failure;
-    const RepairRun first = runSequence(disk, Trees::one, [&](Step step, ResultCode code) {
-        const bool audio = step == Step::audio;
-        if (failure.empty())
-            failure = checkStep(audio ? "the audio repair" : "the video repair", code,
-                                audio ? targets.audio : targets.video, before, disk.bytes());
-        before = disk.bytes();
-    });
+    const RepairRun first = runSequence(disk);
     const Bytes repaired = disk.bytes();
-
     MemoryDisk again(repaired);
-    const RepairRun second = runSequence(again, Trees::one);
+    const RepairRun second = runSequence(again);
     if (report != nullptr)
         *report = {first, second};
 
-    if (!failure.empty())
+    if (std::string failure = checkChanges(first, targets, original, repaired); !failure.empty())
         return failure;
     if (disk.refusedWrites() != 0)
         return "a repair tried to write past the end of the file";
@@ -412,17 +370,11 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size, RepairReport
     if (first.video == 0 && second.video != result::noOp)
         return "after the video repair it reports " + codeText(second.video);
 
-    // The same outcome when every repair parses the file afresh, and on the
-    // program's own stream.
-    MemoryDisk fresh(original);
-    const RepairRun separate = runSequence(fresh, Trees::freshPerRepair);
-    if (!(separate == first) || fresh.bytes() != repaired)
-        return "repairs that parse afresh end otherwise (" + describe(separate) +
-               ") than on one tree (" + describe(first) + ")";
+    // The same outcome on the program's own stream.
     io::File file;
     if (ResultCode rc = scratchFile().open(original, file); rc != 0)
         return "cannot open the scratch file: " + codeText(rc);
-    const RepairRun onDisk = runSequence(file, Trees::one);
+    const RepairRun onDisk = runSequence(file);
     file.close();
     Bytes written;
     if (ResultCode rc = scratchFile().content(written); rc != 0)

@@ -30,8 +30,6 @@ public:
     [[nodiscard]] ResultCode open(std::string path, OpenMode mode);
     // Closes the file if one is open; always 0.
     ResultCode close();
-    // Forces written data to the storage device.
-    [[nodiscard]] ResultCode flush();
     bool isOpen() const;
 
     [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
@@ -42,6 +40,9 @@ public:
     [[nodiscard]] ResultCode tell(std::uint64_t& position) override;
     [[nodiscard]] ResultCode eof(bool& atEnd) override;
     [[nodiscard]] ResultCode size(std::uint64_t& length) override;
+    // Forces written data to the storage device.
+    [[nodiscard]] ResultCode flush() override;
+    bool canReadOnDemand() const override { return true; }
 
 private:
 #ifdef _WIN32

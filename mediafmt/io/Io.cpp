@@ -13,4 +13,8 @@ ResultCode Io::size(std::uint64_t& length) {
     return seek(static_cast<std::int64_t>(saved), SeekOrigin::begin);
 }
 
+ResultCode Io::flush() {
+    return result::none;
+}
+
 } // namespace mediafmt::io

@@ -29,6 +29,13 @@ public:
     [[nodiscard]] virtual ResultCode eof(bool& atEnd) = 0;
     // By default measured by seeking to the end and back.
     [[nodiscard]] virtual ResultCode size(std::uint64_t& length);
+    // Forces written data to the storage device; a stream in memory has
+    // nothing to force and reports 0.
+    [[nodiscard]] virtual ResultCode flush();
+    // Whether a reader may put off reading a region until it is needed: true
+    // for a stream that delivers every byte it has in each read and does not
+    // change while it is being read, as an operating-system file.
+    virtual bool canReadOnDemand() const { return false; }
 };
 
 } // namespace mediafmt::io

@@ -1,8 +1,7 @@
 #include "mediafmt/mp4/File.h"
 
 #include "mediafmt/io/CacheBuffer.h"
-#include "mediafmt/io/File.h"
-#include "mediafmt/mp4/BoxReader.h"
+#include "mediafmt/mp4/box/BoxReader.h"
 #include "mediafmt/mp4/type/Scalars.h"
 
 #include <algorithm>
@@ -29,11 +28,10 @@ ResultCode File::parse(io::Io* stream) {
     if (ResultCode rc = stream->size(fileLength); rc != 0)
         return rc;
     io::CacheBuffer cache;
-    // An operating-system file delivers every byte it has and does not change
-    // while it is parsed, so its boxes are read on demand: a header of
+    // A stream that allows it has its boxes read on demand: a header of
     // hundreds of megabytes is then held once, as the tables decoded from
     // it, instead of also whole in the cache.
-    if (dynamic_cast<io::File*>(stream) != nullptr) {
+    if (stream->canReadOnDemand()) {
         if (ResultCode rc = cache.setLoadOnDemand(true); rc != 0)
             return rc;
     }
@@ -41,7 +39,7 @@ ResultCode File::parse(io::Io* stream) {
     (void)cache.fill(stream, 0, lookAhead);
 
     for (;;) {
-        box::BoxPtr top = readBox(&cache);
+        box::BoxPtr top = box::readBox(&cache);
         if (!top)
             return result::nullObject;
         // In the tree from the moment its header is read, even if its content fails.

@@ -4,8 +4,8 @@
 // back.
 
 #include "mediafmt/io/Buffer.h"
-#include "mediafmt/mp4/BoxReader.h"
 #include "mediafmt/mp4/box/Box.h"
+#include "mediafmt/mp4/box/BoxReader.h"
 #include "tests/support/Bytes.h"
 
 #include <gtest/gtest.h>
@@ -20,7 +20,7 @@ using testsupport::Bytes;
 // Reads the box at the stream's position and then its content, as the child
 // loop does; the code of the first step that fails.
 inline mediafmt::ResultCode readWhole(mediafmt::io::Io& stream, BoxPtr& box) {
-    box = mediafmt::mp4::readBox(&stream);
+    box = mediafmt::mp4::box::readBox(&stream);
     if (!box)
         return mediafmt::result::nullObject;
     const std::uint64_t end = box->offset + box->recordedSize;

@@ -1,4 +1,4 @@
-#include "mediafmt/mp4/BoxReader.h"
+#include "mediafmt/mp4/box/BoxReader.h"
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/File.h"
 #include "tests/box/CatalogueBytes.h"
@@ -17,7 +17,7 @@ namespace {
 TEST(ReadBox, ReadsASixtyFourBitSizeAndStopsOnThePayload) {
     io::Buffer in(concat({zeros(5), box64("abcd", {text("wxyz")})}));
     ASSERT_EQ(in.seek(5, io::SeekOrigin::begin), 0u);
-    BoxPtr box = mp4::readBox(&in);
+    BoxPtr box = mp4::box::readBox(&in);
     ASSERT_TRUE(box);
     EXPECT_EQ(box->offset, 5u);
     EXPECT_EQ(box->recordedSize, 20u);
@@ -31,7 +31,7 @@ TEST(ReadBox, ReadsASixtyFourBitSizeAndStopsOnThePayload) {
     for (const char* cut :
          {"000000", "00000010 6d6f6f", "00000001 61626364 0000", "00000010 73747364"}) {
         io::Buffer partial(hex(cut));
-        EXPECT_FALSE(mp4::readBox(&partial)) << cut;
+        EXPECT_FALSE(mp4::box::readBox(&partial)) << cut;
     }
 }
 

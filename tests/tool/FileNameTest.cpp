@@ -1,4 +1,4 @@
-#include "tool/FileName.h"
+#include "tool/boxmend/FileName.h"
 
 #include "mediafmt/io/File.h"
 #include "tests/support/TempDir.h"

@@ -1,8 +1,8 @@
 // boxmend: repairs in place the audio and video track header defects of a
 // camera recording. Usage: boxmend <file>
 
-#include "tool/Driver.h"
-#include "tool/FileName.h"
+#include "tool/boxmend/Driver.h"
+#include "tool/boxmend/FileName.h"
 
 #ifdef _WIN32
 

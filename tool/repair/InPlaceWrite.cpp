@@ -1,4 +1,4 @@
-#include "tool/InPlaceWrite.h"
+#include "tool/repair/InPlaceWrite.h"
 
 #include "mediafmt/io/Buffer.h"
 
@@ -12,10 +12,10 @@ using namespace mediafmt;
 
 namespace {
 
-ResultCode seekTo(io::Io* stream, std::uint64_t offset) {
+ResultCode seekTo(io::Io& stream, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
         return result::invalidOperation;
-    return stream->seek(static_cast<std::int64_t>(offset), io::SeekOrigin::begin);
+    return stream.seek(static_cast<std::int64_t>(offset), io::SeekOrigin::begin);
 }
 
 } // namespace
@@ -34,12 +34,10 @@ ResultCode encodeBox(const mp4::box::Box& box, std::vector<std::uint8_t>& bytes)
     return rc;
 }
 
-ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
+ResultCode verifyStored(io::Io& stream, std::uint64_t offset,
                         const std::vector<std::uint8_t>& expected) {
-    if (stream == nullptr)
-        return result::nullObject;
     std::uint64_t length = 0;
-    if (ResultCode rc = stream->size(length); rc != 0)
+    if (ResultCode rc = stream.size(length); rc != 0)
         return rc;
     if (offset > length || expected.size() > length - offset)
         return result::invalidOperation;
@@ -55,7 +53,7 @@ ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
     while (compared < expected.size()) {
         const std::uint64_t n = std::min<std::uint64_t>(piece, expected.size() - compared);
         std::uint64_t got = 0;
-        if (ResultCode rc = stream->read(stored.data(), n, got); rc != 0)
+        if (ResultCode rc = stream.read(stored.data(), n, got); rc != 0)
             return rc;
         same = same && got == n &&
                std::memcmp(stored.data(), expected.data() + compared,
@@ -67,35 +65,15 @@ ResultCode verifyStored(io::Io* stream, std::uint64_t offset,
     return same ? result::none : result::invalidOperation;
 }
 
-ResultCode writePlanned(io::Io* stream, const PlannedWrite& plan) {
-    if (stream == nullptr)
-        return result::nullObject;
+ResultCode writePlanned(io::Io& stream, const RepairPlan& plan) {
     if (plan.bytes.size() != plan.extent)
         return result::invalidOperation;
     if (ResultCode rc = seekTo(stream, plan.offset); rc != 0)
         return rc;
     std::uint64_t put = 0;
-    if (ResultCode rc = stream->write(plan.bytes.data(), plan.bytes.size(), put); rc != 0)
+    if (ResultCode rc = stream.write(plan.bytes.data(), plan.bytes.size(), put); rc != 0)
         return rc;
     return put == plan.bytes.size() ? result::none : result::writeError;
-}
-
-ResultCode planOnFreshParse(io::Io* stream, PlannedWrite& plan, Planner planner) {
-    if (stream == nullptr)
-        return result::nullObject;
-    if (ResultCode rc = stream->seek(0, io::SeekOrigin::begin); rc != 0)
-        return rc;
-    mp4::File tree;
-    if (ResultCode rc = tree.parse(stream); rc != 0)
-        return rc;
-    return planner(tree, stream, plan);
-}
-
-ResultCode planAndWrite(mp4::File& tree, io::Io* stream, Planner planner) {
-    PlannedWrite plan;
-    if (ResultCode rc = planner(tree, stream, plan); rc != 0)
-        return rc;
-    return writePlanned(stream, plan);
 }
 
 } // namespace boxmend

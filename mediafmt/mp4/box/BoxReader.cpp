@@ -1,4 +1,4 @@
-#include "mediafmt/mp4/BoxReader.h"
+#include "mediafmt/mp4/box/BoxReader.h"
 
 #include "mediafmt/io/BigEndian.h"
 #include "mediafmt/mp4/box/BoxFactory.h"
@@ -6,12 +6,9 @@
 #include <algorithm>
 #include <limits>
 
-namespace mediafmt::mp4 {
+namespace mediafmt::mp4::box {
 
-using box::Box;
-using box::BoxPtr;
-
-box::BoxPtr readBox(io::Io* stream) {
+BoxPtr readBox(io::Io* stream) {
     if (stream == nullptr)
         return nullptr;
     std::uint64_t offset = 0;
@@ -26,12 +23,12 @@ box::BoxPtr readBox(io::Io* stream) {
         return nullptr;
 
     std::uint8_t version = 0xFF;
-    if (box::isFullBoxType(code)) {
+    if (isFullBoxType(code)) {
         // Peeked: the box's own version field reads it again.
         if (io::readUint8(stream, version) != 0 || stream->seek(-1, io::SeekOrigin::current) != 0)
             return nullptr;
     }
-    BoxPtr made = box::createBox(code, static_cast<std::int8_t>(version));
+    BoxPtr made = createBox(code, static_cast<std::int8_t>(version));
     if (!made)
         return nullptr;
     made->offset = offset;
@@ -62,10 +59,6 @@ ResultCode endOf(io::Io& stream, std::uint64_t from, std::uint64_t& end) {
 }
 
 } // namespace
-
-} // namespace mediafmt::mp4
-
-namespace mediafmt::mp4::box {
 
 // The child-reading loop. Every child must advance the stream past its own
 // header, so a corrupt size can neither loop nor reread a header; nesting

@@ -1,4 +1,4 @@
-#include "tool/FileName.h"
+#include "tool/boxmend/FileName.h"
 
 #ifdef _WIN32
 #ifndef NOMINMAX

@@ -1,4 +1,4 @@
-#include "tool/BoxListing.h"
+#include "tool/boxdump/BoxListing.h"
 
 #include "mediafmt/io/Buffer.h"
 

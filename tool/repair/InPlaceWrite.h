@@ -2,10 +2,10 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
-#include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/Box.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace boxmend {
@@ -23,11 +23,13 @@ using mediafmt::ResultCode;
 
 // 0 when the stream holds exactly these bytes at offset; 4 when it holds
 // others or ends before them.
-[[nodiscard]] ResultCode verifyStored(mediafmt::io::Io* stream, std::uint64_t offset,
+[[nodiscard]] ResultCode verifyStored(mediafmt::io::Io& stream, std::uint64_t offset,
                                       const std::vector<std::uint8_t>& expected);
 
-// A rewrite ready to be made: bytes to put at offset over extent bytes.
-struct PlannedWrite {
+// A rewrite ready to be made: bytes to put at offset over extent bytes of
+// the file, all of them within the box at the path box.
+struct RepairPlan {
+    std::string box;
     std::uint64_t offset = 0;
     std::uint64_t extent = 0;
     std::vector<std::uint8_t> bytes;
@@ -35,18 +37,6 @@ struct PlannedWrite {
 
 // Makes the planned write with one write, refusing with 4 (and writing
 // nothing) unless its bytes are exactly extent long.
-[[nodiscard]] ResultCode writePlanned(mediafmt::io::Io* stream, const PlannedWrite& plan);
-
-// Works out a repair's write from a parsed tree, reading the stream only.
-using Planner = ResultCode (*)(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
-                               PlannedWrite& plan);
-
-// Parses the whole stream afresh from its start and plans on that tree.
-[[nodiscard]] ResultCode planOnFreshParse(mediafmt::io::Io* stream, PlannedWrite& plan,
-                                          Planner planner);
-
-// Plans on the tree, then makes the planned write.
-[[nodiscard]] ResultCode planAndWrite(mediafmt::mp4::File& tree, mediafmt::io::Io* stream,
-                                      Planner planner);
+[[nodiscard]] ResultCode writePlanned(mediafmt::io::Io& stream, const RepairPlan& plan);
 
 } // namespace boxmend

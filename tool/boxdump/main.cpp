@@ -1,7 +1,8 @@
 // boxdump: lists the boxes of a camera recording and what boxmend would
 // repair in it, without writing to the file. Usage: boxdump [--json] FILE
 
-#include "tool/BoxDump.h"
+#include "tool/boxdump/BoxDump.h"
+#include "tool/boxdump/Diagnosis.h"
 
 #include <CLI/CLI.hpp>
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "mediafmt/ResultCode.h"
-
 #include <string>
 
 namespace boxmend {
@@ -15,11 +13,6 @@ inline constexpr int parseFailed = 3;
 inline constexpr int audioCheckFailed = 4;
 inline constexpr int audioRepairFailed = 5;
 } // namespace exitStatus
-
-// "error N (text) STEP NAME": how a failing step is reported, for example
-// with the step "opening file".
-std::string failureLine(mediafmt::ResultCode code, const std::string& step,
-                        const std::string& fileName);
 
 // Prints the usage line; the status for a wrong argument count.
 int printUsage();

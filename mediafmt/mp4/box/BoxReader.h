@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace mediafmt::mp4 {
+namespace mediafmt::mp4::box {
 
 // How deep boxes may nest; far beyond any real file, and a bound on the
 // reader's recursion whatever the input says.
@@ -15,6 +15,6 @@ inline constexpr std::uint32_t maxNestingDepth = 64;
 // class for its code, with offset, recordedSize and type set and the stream
 // on its first payload byte. Empty when the header cannot be read or no box
 // can be made for it.
-box::BoxPtr readBox(io::Io* stream);
+BoxPtr readBox(io::Io* stream);
 
-} // namespace mediafmt::mp4
+} // namespace mediafmt::mp4::box

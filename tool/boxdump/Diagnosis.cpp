@@ -1,0 +1,212 @@
+#include "tool/boxdump/Diagnosis.h"
+
+#include "tool/repair/Messages.h"
+
+#include <optional>
+
+namespace boxmend {
+
+using namespace mediafmt;
+using Json = nlohmann::ordered_json;
+
+namespace {
+
+bool checked(const RunOutcome& run) {
+    return run.check.code == result::none || run.check.code == result::noOp;
+}
+
+bool audioNeedsRepair(const RunOutcome& run) {
+    return run.check.code == result::none;
+}
+
+bool videoNeedsRepair(const RunOutcome& run) {
+    return run.videoEntry && run.videoEntry->dataReferenceIndex.value != 1;
+}
+
+// A planned write or a refusal for the file's layout, as opposed to a
+// failure to work the repair out at all.
+bool settled(const StepOutcome& step) {
+    return step.code == result::none || step.code == result::invalidOperation;
+}
+
+bool tablesFound(const RunOutcome& run) {
+    const AudioTables& tables = run.audioTables;
+    return tables.stts && tables.stsc && tables.stsz;
+}
+
+// "1 entry", "2 entries".
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+std::string codeAndText(ResultCode code) {
+    return "error " + std::to_string(code) + " (" + resultCodeText(code) + ")";
+}
+
+std::uint64_t longEntries(const RunOutcome& run) {
+    std::uint64_t n = 0;
+    for (const auto& timing : run.audioTables.stts->timeToSampleTable.elements)
+        n += timing.sampleDelta > 1 ? 1 : 0;
+    return n;
+}
+
+std::optional<std::uint32_t> firstSamplesPerChunk(const RunOutcome& run) {
+    const auto& chunking = run.audioTables.stsc->sampleToChunkTable.elements;
+    if (chunking.empty())
+        return std::nullopt;
+    return chunking.front().samplesPerChunk;
+}
+
+std::string entryPath(const mp4::box::Box* entry) {
+    return entry != nullptr ? mp4::box::boxPath(entry) : std::string();
+}
+
+std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
+    if (step.code == result::none)
+        return "boxmend would write " + std::to_string(plan.bytes.size()) + " bytes at offset " +
+               std::to_string(plan.offset) + " (" + plan.box + ")";
+    return "boxmend would refuse: " + codeAndText(step.code) + ": " + step.reason;
+}
+
+std::string audioText(const RunOutcome& run) {
+    const std::string entry = entryPath(run.audioTables.entry.get());
+    std::string out = "  ambisonic audio track: ";
+    if (!entry.empty())
+        out += entry + "\n";
+    else if (checked(run))
+        return out + "none (no track has an in32 sample entry)\n";
+    else
+        out += "unknown\n";
+    if (!checked(run))
+        return out + "    cannot be checked: " + codeAndText(run.check.code) + ": " +
+               run.check.reason + "\n";
+
+    const AudioTables& tables = run.audioTables;
+    const auto spc = firstSamplesPerChunk(run);
+    out +=
+        "    stts: " + counted(tables.stts->timeToSampleTable.elements.size(), "entry", "entries") +
+        ", " + std::to_string(longEntries(run)) + " with a sample delta above 1\n";
+    out +=
+        "    stsc: " + counted(tables.stsc->sampleToChunkTable.elements.size(), "entry", "entries");
+    if (spc)
+        out += ", the first with samplesPerChunk " + std::to_string(*spc);
+    out += "\n    stsz: sampleSize " + std::to_string(tables.stsz->sampleSize.value) +
+           ", sampleCount " + std::to_string(tables.stsz->sampleCount.value) + ", " +
+           counted(tables.stsz->sampleSizeTable.elements.size(), "size listed", "sizes listed") +
+           "\n";
+    if (!audioNeedsRepair(run))
+        return out + "    table defect: no\n";
+    return out + "    table defect: yes\n    repair: " + outlookText(run.audio, run.audioPlan) +
+           "\n";
+}
+
+std::string videoText(const RunOutcome& run) {
+    if (!run.videoEntry)
+        return "  Lumacode video entry: none (the first track has no LMCD entry)\n";
+    std::string out =
+        "  Lumacode video entry: " + entryPath(run.videoEntry.get()) +
+        "\n    dataReferenceIndex: " + std::to_string(run.videoEntry->dataReferenceIndex.value) +
+        "\n";
+    if (!videoNeedsRepair(run))
+        return out + "    data reference defect: no\n";
+    return out +
+           "    data reference defect: yes\n    repair: " + outlookText(run.video, run.videoPlan) +
+           "\n";
+}
+
+std::string resultText(const RunOutcome& run) {
+    switch (dumpStatusOf(run)) {
+    case dumpStatus::nothingToRepair:
+        return "result: nothing to repair\n";
+    case dumpStatus::repairNeeded: {
+        const bool refused = run.audio.code == result::invalidOperation ||
+                             run.video.code == result::invalidOperation;
+        return refused ? "result: a repair is needed, and boxmend would refuse it\n"
+                       : "result: a repair is needed, and boxmend can make it in place\n";
+    }
+    default:
+        return "result: trouble: the checks could not be completed\n";
+    }
+}
+
+// repairable, and the planned write or the refusal when a repair is needed.
+void addOutlook(Json& track, const StepOutcome& step, const RepairPlan& plan, bool needed) {
+    track["repairable"] = needed && step.code == result::none;
+    if (!needed)
+        return;
+    if (step.code == result::none)
+        track["plannedWrite"] = {
+            {"offset", plan.offset}, {"bytes", plan.bytes.size()}, {"box", plan.box}};
+    else
+        track["refusal"] = {
+            {"code", step.code}, {"text", resultCodeText(step.code)}, {"reason", step.reason}};
+}
+
+Json audioJson(const RunOutcome& run) {
+    const std::string entry = entryPath(run.audioTables.entry.get());
+    Json track;
+    track["sampleEntry"] = entry.empty() ? Json() : Json(entry);
+    if (checked(run) && tablesFound(run)) {
+        const AudioTables& tables = run.audioTables;
+        const auto spc = firstSamplesPerChunk(run);
+        track["stts"] = {{"entries", tables.stts->timeToSampleTable.elements.size()},
+                         {"entriesWithDeltaAboveOne", longEntries(run)}};
+        track["stsc"] = {{"entries", tables.stsc->sampleToChunkTable.elements.size()},
+                         {"firstSamplesPerChunk", spc ? Json(*spc) : Json()}};
+        track["stsz"] = {{"sampleSize", tables.stsz->sampleSize.value},
+                         {"sampleCount", tables.stsz->sampleCount.value},
+                         {"listLength", tables.stsz->sampleSizeTable.elements.size()}};
+    }
+    // Unknown when the check could not be made.
+    track["needsRepair"] = checked(run) ? Json(audioNeedsRepair(run)) : Json();
+    // A track that cannot be checked shows why as a refusal.
+    if (checked(run))
+        addOutlook(track, run.audio, run.audioPlan, audioNeedsRepair(run));
+    else
+        addOutlook(track, run.check, run.audioPlan, true);
+    return track;
+}
+
+Json videoJson(const RunOutcome& run) {
+    const bool found = run.videoEntry != nullptr;
+    Json track;
+    track["sampleEntry"] = found ? Json(entryPath(run.videoEntry.get())) : Json();
+    track["dataReferenceIndex"] = found ? Json(run.videoEntry->dataReferenceIndex.value) : Json();
+    track["needsRepair"] = videoNeedsRepair(run);
+    addOutlook(track, run.video, run.videoPlan, videoNeedsRepair(run));
+    return track;
+}
+
+} // namespace
+
+bool needsRepair(const RunOutcome& run) {
+    return audioNeedsRepair(run) || videoNeedsRepair(run);
+}
+
+int dumpStatusOf(const RunOutcome& run) {
+    if (!checked(run) || (audioNeedsRepair(run) && !settled(run.audio)) ||
+        (videoNeedsRepair(run) && !settled(run.video)))
+        return dumpStatus::trouble;
+    return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
+}
+
+std::string diagnosisText(const RunOutcome& run) {
+    return "diagnosis\n" + audioText(run) + videoText(run) + resultText(run);
+}
+
+Json diagnosisJson(const RunOutcome& run) {
+    return {{"audio", audioJson(run)}, {"video", videoJson(run)}};
+}
+
+std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName) {
+    std::vector<std::string> lines;
+    if (!checked(run))
+        lines.push_back(message::failure(run.check.code, message::checkingAudio, fileName));
+    else if (audioNeedsRepair(run) && !settled(run.audio))
+        lines.push_back(message::failure(run.audio.code, message::repairingAudio, fileName));
+    if (videoNeedsRepair(run) && !settled(run.video))
+        lines.push_back(message::videoFailure(fileName));
+    return lines;
+}
+
+} // namespace boxmend

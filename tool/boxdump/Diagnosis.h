@@ -1,0 +1,43 @@
+#pragma once
+
+#include "tool/repair/RepairRun.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <vector>
+
+namespace boxmend {
+
+// Exit statuses of boxdump, in the convention of cmp and diff.
+namespace dumpStatus {
+inline constexpr int nothingToRepair = 0;
+inline constexpr int repairNeeded = 1;
+// The file cannot be opened or parsed, a check cannot be completed, or the
+// command line is wrong.
+inline constexpr int trouble = 2;
+} // namespace dumpStatus
+
+// What a run that only plans says about a parsed recording: for the
+// ambisonic audio track the figures its table defect is decided by, for the
+// first track's Lumacode entry its data reference index, and for each defect
+// the write boxmend would make or why it would refuse.
+
+// True when the audio tables have the defect or the video entry's index is
+// not 1, whether or not boxmend can repair it.
+bool needsRepair(const RunOutcome& run);
+
+// trouble when some check or plan could not be completed (a missing box, a
+// failed read), else whether a repair is needed.
+int dumpStatusOf(const RunOutcome& run);
+
+// The "diagnosis" section of the text listing, ending with the result line.
+std::string diagnosisText(const RunOutcome& run);
+
+// The same as the members "audio" and "video".
+nlohmann::ordered_json diagnosisJson(const RunOutcome& run);
+
+// The lines boxmend would end with on the trouble the run met.
+std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName);
+
+} // namespace boxmend

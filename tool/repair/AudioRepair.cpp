@@ -1,0 +1,160 @@
+#include "tool/repair/AudioRepair.h"
+
+#include "mediafmt/mp4/box/BaseBoxes.h"
+
+#include <memory>
+#include <vector>
+
+namespace boxmend {
+
+using namespace mediafmt;
+using mp4::box::Box;
+using mp4::box::BoxPtr;
+
+namespace {
+
+constexpr std::uint32_t samplesPerChunk = 1024;
+constexpr std::uint32_t bytesPerSample = 16;
+constexpr std::uint64_t boxHeader = 8;
+
+// The deepest box at or below box, children first, that does not encode to
+// exactly the bytes it occupies in the stream; null when every one does.
+const Box* firstMisfit(io::Io& stream, const Box& box) {
+    for (const BoxPtr& child : box.children) {
+        if (const Box* misfit = firstMisfit(stream, *child))
+            return misfit;
+    }
+    std::vector<std::uint8_t> bytes;
+    if (encodeBox(box, bytes) != 0 || bytes.size() != box.recordedSize ||
+        verifyStored(stream, box.offset, bytes) != 0)
+        return &box;
+    return nullptr;
+}
+
+// 0 when the rewrite handles the tables' shape; otherwise 4 and why.
+ResultCode checkShape(const AudioTables& tables, std::string& reason) {
+    // One size entry would leave 4 bytes, too few for a filler box.
+    if (tables.stsz->sampleSizeTable.elements.size() == 1) {
+        reason = "the sample size list has one entry, too few bytes for a filler box";
+        return result::invalidOperation;
+    }
+    const auto& timing = tables.stts->timeToSampleTable.elements;
+    if (timing.size() != 1) {
+        reason = "the time-to-sample table has " + std::to_string(timing.size()) +
+                 " entries; only a single entry is rewritten";
+        return result::invalidOperation;
+    }
+    // A count that wrapped would describe a track of almost no samples.
+    if (std::uint64_t{timing[0].sampleCount} * timing[0].sampleDelta > 0xFFFFFFFF) {
+        reason = "the track lasts more samples than a 32-bit sample count holds";
+        return result::invalidOperation;
+    }
+    return result::none;
+}
+
+// The values the rewrite replaces, kept to put them back.
+struct ReplacedValues {
+    mp4::type::TimeToSampleEntry timing;
+    std::vector<mp4::type::SampleToChunkEntry> chunking;
+    std::uint32_t sampleSize = 0;
+    std::uint32_t sampleCount = 0;
+    std::vector<std::uint32_t> sizes;
+    BoxPtr filler;
+};
+
+// Rewrites the tables in the tree, for a shape checkShape accepts.
+void fixAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
+    auto& timing = tables.stts->timeToSampleTable.elements.front();
+    auto& chunking = tables.stsc->sampleToChunkTable.elements;
+    mp4::box::stsz& stsz = *tables.stsz;
+    old.timing = timing;
+    old.chunking = chunking;
+    old.sampleSize = stsz.sampleSize.value;
+    old.sampleCount = stsz.sampleCount.value;
+
+    const auto total = timing.sampleCount * timing.sampleDelta;
+    timing = {total, 1};
+    for (auto& entry : chunking)
+        entry.samplesPerChunk = samplesPerChunk;
+    stsz.sampleCount.value = total;
+    stsz.sampleSize.value = bytesPerSample;
+    // The list has no count of its own on disk: each entry gives 4 bytes to
+    // the filler, which needs at least its header.
+    old.sizes.swap(stsz.sampleSizeTable.elements);
+    const std::uint64_t freed = 4 * std::uint64_t{old.sizes.size()};
+    if (freed == 0)
+        return;
+    auto filler = std::make_shared<mp4::box::free>();
+    filler->data.elements.assign(static_cast<std::size_t>(freed - boxHeader), 0);
+    old.filler = filler;
+    // stsz is a child of stbl, so the insertion cannot fail.
+    (void)tables.stbl->insertChildAfter(filler, tables.stsz);
+}
+
+// Puts back what fixAudioSampleTables replaced.
+void restoreAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
+    tables.stts->timeToSampleTable.elements.front() = old.timing;
+    tables.stsc->sampleToChunkTable.elements = std::move(old.chunking);
+    tables.stsz->sampleSize.value = old.sampleSize;
+    tables.stsz->sampleCount.value = old.sampleCount;
+    tables.stsz->sampleSizeTable.elements.swap(old.sizes);
+    auto& children = tables.stbl->children;
+    for (auto at = children.begin(); at != children.end(); ++at) {
+        if (*at == old.filler) {
+            children.erase(at);
+            break;
+        }
+    }
+}
+
+} // namespace
+
+ResultCode checkAudioTrack(const mp4::File& tree, AudioTables& tables, std::string& reason) {
+    if (ResultCode rc = findAudioTables(tree, tables, reason); rc != 0)
+        return rc;
+    bool longSamples = false;
+    for (const auto& timing : tables.stts->timeToSampleTable.elements)
+        longSamples = longSamples || timing.sampleDelta > 1;
+    const auto& chunking = tables.stsc->sampleToChunkTable.elements;
+    const bool onePerChunk = !chunking.empty() && chunking.front().samplesPerChunk == 1;
+    return longSamples && onePerChunk ? result::none : result::noOp;
+}
+
+ResultCode planAudioRepair(const AudioTables& tables, io::Io& stream, RepairPlan& plan,
+                           std::string& reason) {
+    const Box& stbl = *tables.stbl;
+    // The box as parsed must reproduce its bytes on disk exactly; any box
+    // below it that would not (a long header on a small box, bytes after a
+    // table, a count that disagrees with its bytes, a box cut off by the end
+    // of the file) means the rewrite cannot be trusted to cover its extent.
+    std::vector<std::uint8_t> bytes;
+    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
+        return rc;
+    const ResultCode stored = bytes.size() == stbl.recordedSize
+                                  ? verifyStored(stream, stbl.offset, bytes)
+                                  : result::invalidOperation;
+    if (stored == result::invalidOperation) {
+        const Box* misfit = firstMisfit(stream, stbl);
+        reason = mp4::box::boxPath(misfit != nullptr ? misfit : &stbl) +
+                 " does not encode to its stored bytes";
+    }
+    if (stored != 0)
+        return stored;
+    if (ResultCode rc = checkShape(tables, reason); rc != 0)
+        return rc;
+
+    ReplacedValues old;
+    fixAudioSampleTables(tables, old);
+    const ResultCode encoded = encodeBox(stbl, bytes);
+    restoreAudioSampleTables(tables, old);
+    if (encoded != 0)
+        return encoded;
+    if (bytes.size() != stbl.recordedSize) {
+        reason = "the rewritten sample table would not keep its size";
+        return result::invalidOperation;
+    }
+    plan = {mp4::box::boxPath(&stbl), stbl.offset, stbl.recordedSize, std::move(bytes)};
+    return result::none;
+}
+
+} // namespace boxmend
