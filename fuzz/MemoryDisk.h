@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediafmt/io/Io.h"
+#include "tool/repair/JournalStore.h"
 
 #include <cstdint>
 #include <vector>
@@ -35,6 +36,32 @@ private:
     std::vector<std::uint8_t> bytes_;
     std::uint64_t position_ = 0;
     std::uint64_t refusedWrites_ = 0;
+};
+
+// A journal kept in memory.
+class MemoryJournal final : public boxmend::JournalStore {
+public:
+    [[nodiscard]] mediafmt::ResultCode load(std::vector<std::uint8_t>& bytes) override {
+        bytes = bytes_;
+        return present_ ? mediafmt::result::none : mediafmt::result::noOp;
+    }
+    [[nodiscard]] mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes,
+                                            bool& refused) override {
+        refused = false;
+        bytes_ = bytes;
+        present_ = true;
+        return mediafmt::result::none;
+    }
+    [[nodiscard]] mediafmt::ResultCode remove() override {
+        present_ = false;
+        return mediafmt::result::none;
+    }
+    std::string name() const override { return "journal"; }
+    bool present() const { return present_; }
+
+private:
+    std::vector<std::uint8_t> bytes_;
+    bool present_ = false;
 };
 
 } // namespace fuzzcheck

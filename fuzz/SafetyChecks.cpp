@@ -231,7 +231,10 @@ std::string describe(const RepairRun& run) {
 // The program's run on the stream.
 RepairRun runSequence(io::Io& stream) {
     mp4::File tree;
-    const boxmend::RunOutcome outcome = boxmend::runRepairs(stream, tree, boxmend::RunMode::apply);
+    MemoryJournal journal;
+    boxmend::Journaling journaling{journal, {}};
+    const boxmend::RunOutcome outcome =
+        boxmend::runRepairs(stream, tree, boxmend::RunMode::apply, journaling);
     RepairRun run;
     run.parse = outcome.parse.code;
     run.check = outcome.check.code;
@@ -273,7 +276,10 @@ Targets targetsIn(const Bytes& bytes) {
     Targets targets;
     MemoryDisk disk(bytes);
     mp4::File tree;
-    const boxmend::RunOutcome run = boxmend::runRepairs(disk, tree, boxmend::RunMode::planOnly);
+    MemoryJournal journal;
+    boxmend::Journaling journaling{journal, {}};
+    const boxmend::RunOutcome run =
+        boxmend::runRepairs(disk, tree, boxmend::RunMode::planOnly, journaling);
     if (run.parse.code != 0)
         return targets;
     targets.audio = extentOf(run.audioTables.stbl);

@@ -3,8 +3,12 @@
 #include <utf8.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <iterator>
+#include <memory>
+#include <new>
+#include <string>
 
 #ifdef _WIN32
 #ifndef NOMINMAX
@@ -40,6 +44,13 @@ bool isValidMode(OpenMode mode) {
 }
 
 } // namespace
+
+AlignedRange alignToBlocks(std::uint64_t offset, std::uint64_t count, std::uint64_t block) {
+    const std::uint64_t first = offset - offset % block;
+    const std::uint64_t end = offset + count;
+    const std::uint64_t last = end % block == 0 ? end : end - end % block + block;
+    return {first, last - first};
+}
 
 File::File() = default;
 
@@ -228,6 +239,25 @@ ResultCode File::tell(std::uint64_t& position) {
     return result::none;
 }
 
+ResultCode File::identity(std::uint64_t& device, std::uint64_t& index) const {
+    if (!isOpen())
+        return result::fileNotOpen;
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info))
+        return result::error;
+    device = info.dwVolumeSerialNumber;
+    index = (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow;
+    return result::none;
+}
+
+ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t count) {
+    // The file is not shared, so no second handle can be opened to read
+    // past the cache; the flush at least hands every write to the device.
+    if (ResultCode rc = flush(); rc != 0)
+        return rc;
+    return Io::readBack(offset, buffer, count);
+}
+
 #else
 
 ResultCode File::close() {
@@ -300,6 +330,122 @@ ResultCode File::tell(std::uint64_t& position) {
     if (now < 0)
         return result::error;
     position = static_cast<std::uint64_t>(now);
+    return result::none;
+}
+
+namespace {
+
+// Reads count bytes at offset into out with pread, retrying interrupted
+// calls; what the file does not have is a short count.
+bool preadAll(int fd, std::uint8_t* out, std::uint64_t count, std::uint64_t offset,
+              std::uint64_t& got, int& error) {
+    got = 0;
+    while (got < count) {
+        const ssize_t n = ::pread(fd, out + got, static_cast<std::size_t>(count - got),
+                                  static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = errno;
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += static_cast<std::uint64_t>(n);
+    }
+    return true;
+}
+
+constexpr std::uint64_t directBlock = 4096;
+constexpr std::uint64_t directPiece = 1024 * 1024;
+
+struct FreeAligned {
+    void operator()(std::uint8_t* bytes) const { std::free(bytes); }
+};
+
+enum class Direct { read, refused, failed };
+
+// The range read through a descriptor of its own that bypasses the page
+// cache, whole blocks at a time into a block-aligned buffer. refused when
+// the file system does not allow that.
+Direct readDirect(int handle, std::uint64_t offset, std::uint8_t* out, std::uint64_t count) {
+#ifdef O_DIRECT
+    const std::string self = "/proc/self/fd/" + std::to_string(handle);
+    const int fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    if (fd < 0)
+        return errno == EINVAL || errno == ENOENT ? Direct::refused : Direct::failed;
+    const AlignedRange range = alignToBlocks(offset, count, directBlock);
+    void* raw = nullptr;
+    const std::uint64_t capacity = std::min(range.length, directPiece);
+    if (::posix_memalign(&raw, directBlock, static_cast<std::size_t>(capacity)) != 0) {
+        ::close(fd);
+        throw std::bad_alloc();
+    }
+    const std::unique_ptr<std::uint8_t, FreeAligned> block(static_cast<std::uint8_t*>(raw));
+    Direct outcome = Direct::read;
+    for (std::uint64_t at = range.offset;
+         at < range.offset + range.length && outcome == Direct::read;) {
+        const std::uint64_t n = std::min(capacity, range.offset + range.length - at);
+        std::uint64_t got = 0;
+        int error = 0;
+        if (!preadAll(fd, block.get(), n, at, got, error)) {
+            outcome = error == EINVAL ? Direct::refused : Direct::failed;
+            break;
+        }
+        // The part of these blocks that lies in the range asked for.
+        const std::uint64_t from = std::max(at, offset);
+        const std::uint64_t to = std::min(at + got, offset + count);
+        if (to > from)
+            std::memcpy(out + (from - offset), block.get() + (from - at),
+                        static_cast<std::size_t>(to - from));
+        if (got < n && at + got < offset + count)
+            outcome = Direct::failed;
+        at += n;
+    }
+    ::close(fd);
+    return outcome;
+#else
+    (void)handle, (void)offset, (void)out, (void)count;
+    return Direct::refused;
+#endif
+}
+
+} // namespace
+
+ResultCode File::identity(std::uint64_t& device, std::uint64_t& index) const {
+    if (!isOpen())
+        return result::fileNotOpen;
+    struct stat info {};
+    if (::fstat(handle_, &info) != 0)
+        return result::error;
+    device = static_cast<std::uint64_t>(info.st_dev);
+    index = static_cast<std::uint64_t>(info.st_ino);
+    return result::none;
+}
+
+ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t count) {
+    if (!isOpen())
+        return result::fileNotOpen;
+    if (count == 0)
+        return result::none;
+    auto* out = static_cast<std::uint8_t*>(buffer);
+    switch (readDirect(handle_, offset, out, count)) {
+    case Direct::read:
+        return result::none;
+    case Direct::failed:
+        return result::readError;
+    case Direct::refused:
+        break;
+    }
+    // The cached pages of the range are dropped (they are clean once the
+    // file was flushed), so the read that follows comes from the device.
+    const AlignedRange range = alignToBlocks(offset, count, directBlock);
+    (void)::posix_fadvise(handle_, static_cast<off_t>(range.offset),
+                          static_cast<off_t>(range.length), POSIX_FADV_DONTNEED);
+    std::uint64_t got = 0;
+    int error = 0;
+    if (!preadAll(handle_, out, count, offset, got, error) || got != count)
+        return result::readError;
     return result::none;
 }
 

@@ -7,6 +7,14 @@
 
 namespace mediafmt::io {
 
+// The smallest run of whole blocks of the given size that covers count bytes
+// from offset: the ranges a read that bypasses the cache may ask for.
+struct AlignedRange {
+    std::uint64_t offset = 0;
+    std::uint64_t length = 0;
+};
+AlignedRange alignToBlocks(std::uint64_t offset, std::uint64_t count, std::uint64_t block);
+
 // One value per call, never combined.
 enum class OpenMode : std::uint32_t { read = 1, write = 2, readWrite = 4, update = 8 };
 
@@ -31,6 +39,9 @@ public:
     // Closes the file if one is open; always 0.
     ResultCode close();
     bool isOpen() const;
+    // Which file this is while it exists: device and inode, or volume serial
+    // number and file index.
+    [[nodiscard]] ResultCode identity(std::uint64_t& device, std::uint64_t& index) const;
 
     [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
                                   std::uint64_t& bytesRead) override;
@@ -42,6 +53,12 @@ public:
     [[nodiscard]] ResultCode size(std::uint64_t& length) override;
     // Forces written data to the storage device.
     [[nodiscard]] ResultCode flush() override;
+    // On Linux through a second descriptor that bypasses the page cache
+    // (O_DIRECT), in whole 4096-byte blocks; where the file system refuses
+    // that, after asking the kernel to drop its cached pages of the range.
+    // Elsewhere through this handle, after flushing it.
+    [[nodiscard]] ResultCode readBack(std::uint64_t offset, void* buffer,
+                                      std::uint64_t count) override;
     bool canReadOnDemand() const override { return true; }
 
 private:

@@ -1,5 +1,7 @@
 #include "mediafmt/io/Io.h"
 
+#include <limits>
+
 namespace mediafmt::io {
 
 ResultCode Io::size(std::uint64_t& length) {
@@ -15,6 +17,17 @@ ResultCode Io::size(std::uint64_t& length) {
 
 ResultCode Io::flush() {
     return result::none;
+}
+
+ResultCode Io::readBack(std::uint64_t offset, void* buffer, std::uint64_t count) {
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return result::readError;
+    if (ResultCode rc = seek(static_cast<std::int64_t>(offset), SeekOrigin::begin); rc != 0)
+        return rc;
+    std::uint64_t got = 0;
+    if (ResultCode rc = read(buffer, count, got); rc != 0)
+        return rc;
+    return got == count ? result::none : result::readError;
 }
 
 } // namespace mediafmt::io

@@ -32,6 +32,12 @@ public:
     // Forces written data to the storage device; a stream in memory has
     // nothing to force and reports 0.
     [[nodiscard]] virtual ResultCode flush();
+    // Reads count bytes at offset as the storage device holds them, past any
+    // cache the platform lets a program bypass, so that what was written can
+    // be checked; fewer bytes than count gives 10. The position is left
+    // anywhere. By default a seek and a read.
+    [[nodiscard]] virtual ResultCode readBack(std::uint64_t offset, void* buffer,
+                                              std::uint64_t count);
     // Whether a reader may put off reading a region until it is needed: true
     // for a stream that delivers every byte it has in each read and does not
     // change while it is being read, as an operating-system file.

@@ -35,8 +35,11 @@ ResultCode File::parse(io::Io* stream) {
         if (ResultCode rc = cache.setLoadOnDemand(true); rc != 0)
             return rc;
     }
-    // A failed first fill leaves zeros, which the first header read reports.
-    (void)cache.fill(stream, 0, lookAhead);
+    // A file too short for a header reads as zeros, which the first header
+    // read reports; a device that fails to deliver its first bytes is a
+    // read error, not a short file.
+    if (ResultCode rc = cache.fill(stream, 0, lookAhead); rc != 0)
+        return rc;
 
     for (;;) {
         box::BoxPtr top = box::readBox(&cache);

@@ -211,13 +211,15 @@ TEST(Boxdump, JsonHoldsTheSameTreeAndDiagnosisAsTheText) {
     EXPECT_EQ(audio["repairable"], true);
     const Json* stbl = findBox(doc["boxes"], "moov/trak[1]/mdia/minf/stbl");
     ASSERT_NE(stbl, nullptr);
-    EXPECT_EQ(audio["plannedWrite"]["offset"], (*stbl)["offset"]);
-    EXPECT_EQ(audio["plannedWrite"]["bytes"], (*stbl)["size"]);
+    EXPECT_EQ(audio["plannedWrites"]["box"], "moov/trak[1]/mdia/minf/stbl");
+    const Json& fill = audio["plannedWrites"]["ranges"].back();
+    EXPECT_EQ(fill["zeros"], true);
+    EXPECT_EQ(fill["bytes"], 40);
 
     const Json& video = doc["diagnosis"]["video"];
     EXPECT_EQ(video["dataReferenceIndex"], 0);
     EXPECT_EQ(video["needsRepair"], true);
-    EXPECT_EQ(video["plannedWrite"]["bytes"], 88);
+    EXPECT_EQ(video["plannedWrites"]["bytes"], 1);
 }
 
 TEST(Boxdump, PlannedWritesAreExactlyWhereBoxmendChangesTheFile) {
@@ -235,10 +237,12 @@ TEST(Boxdump, PlannedWritesAreExactlyWhereBoxmendChangesTheFile) {
             continue;
         bool planned = false;
         for (std::size_t track = 0; track < 2; ++track) {
-            const Json& write = doc["diagnosis"][track == 0 ? "audio" : "video"]["plannedWrite"];
-            const auto offset = write["offset"].get<std::size_t>();
-            if (i >= offset && i < offset + write["bytes"].get<std::size_t>())
-                planned = changedIn[track] = true;
+            const char* name = track == 0 ? "audio" : "video";
+            for (const Json& write : doc["diagnosis"][name]["plannedWrites"]["ranges"]) {
+                const auto offset = write["offset"].get<std::size_t>();
+                if (i >= offset && i < offset + write["bytes"].get<std::size_t>())
+                    planned = changedIn[track] = true;
+            }
         }
         EXPECT_TRUE(planned) << "byte " << i << " changed outside the planned writes";
     }
@@ -267,7 +271,7 @@ TEST(Boxdump, RefusalsAndMissingBoxesAreExplained) {
     EXPECT_EQ(audio["repairable"], false);
     EXPECT_EQ(audio["refusal"]["code"], 4);
     EXPECT_EQ(audio["refusal"]["text"], "invalid operation");
-    EXPECT_FALSE(audio.contains("plannedWrite"));
+    EXPECT_FALSE(audio.contains("plannedWrites"));
 
     // A table stored with a 64-bit size would be written back 8 bytes shorter.
     const Bytes sttsStsc = concat({sttsBox({{2, 1024}}), stscBox({{1, 1, 1}})});

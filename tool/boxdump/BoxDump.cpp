@@ -5,6 +5,7 @@
 #include "mediafmt/mp4/File.h"
 #include "tool/boxdump/BoxListing.h"
 #include "tool/boxdump/Diagnosis.h"
+#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
 
@@ -58,20 +59,30 @@ int runDump(const std::string& fileName, DumpFormat format) {
         return dumpStatus::trouble;
     }
 
+    // The same journal boxmend looks for, only looked at.
+    DirectoryJournal store(fileName);
+    Journaling journaling{store, {}};
+    (void)file.identity(journaling.identity.device, journaling.identity.index);
+    const std::string journal = store.name();
+
     // The tree keeps what was read before a failure, and is shown either way.
     mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly);
+    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly, journaling);
     file.close();
     if (run.parse.code != 0) {
         const std::string line = message::failure(run.parse.code, message::parsing, fileName);
         if (json) {
             document["boxes"] = boxTreeJson(tree);
+            if (run.recovery.found != JournalFound::none)
+                document["diagnosis"] = {{"journal", journalJson(run, journal)}};
             document["error"] = errorJson(run.parse.code, line);
             document["status"] = dumpStatus::trouble;
             printJson(document);
         } else {
-            printOut(listBoxTree(tree));
+            printOut(listBoxTree(tree) + journalOnlyText(run, journal));
         }
+        for (const std::string& trouble : troubleLines(run, fileName, journal))
+            printErr(trouble);
         printErr(line);
         return dumpStatus::trouble;
     }
@@ -79,14 +90,14 @@ int runDump(const std::string& fileName, DumpFormat format) {
     const int status = dumpStatusOf(run);
     if (json) {
         document["boxes"] = boxTreeJson(tree);
-        document["diagnosis"] = diagnosisJson(run);
+        document["diagnosis"] = diagnosisJson(run, journal);
         document["needsRepair"] = needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {
-        printOut(listBoxTree(tree) + "\n" + diagnosisText(run));
+        printOut(listBoxTree(tree) + "\n" + diagnosisText(run, journal));
     }
-    for (const std::string& line : troubleLines(run, fileName))
+    for (const std::string& line : troubleLines(run, fileName, journal))
         printErr(line);
     return status;
 }

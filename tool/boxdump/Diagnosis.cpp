@@ -61,11 +61,68 @@ std::string entryPath(const mp4::box::Box* entry) {
     return entry != nullptr ? mp4::box::boxPath(entry) : std::string();
 }
 
+// The planned writes, one line per range, or the refusal.
 std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
-    if (step.code == result::none)
-        return "boxmend would write " + std::to_string(plan.bytes.size()) + " bytes at offset " +
-               std::to_string(plan.offset) + " (" + plan.box + ")";
-    return "boxmend would refuse: " + codeAndText(step.code) + ": " + step.reason;
+    if (step.code != result::none)
+        return "boxmend would refuse: " + codeAndText(step.code) + ": " + step.reason + "\n";
+    std::string out = "boxmend would write " + counted(plan.bytesWritten(), "byte", "bytes") +
+                      " within " + plan.box + ":\n";
+    for (const ByteChange& change : plan.changes)
+        out += "      " + counted(change.bytes.size(), "byte", "bytes") + " at offset " +
+               std::to_string(change.offset) + "\n";
+    if (plan.fillLength != 0)
+        out += "      " + counted(plan.fillLength, "zero byte", "zero bytes") + " at offset " +
+               std::to_string(plan.fillOffset) + " (the filler's payload)\n";
+    return out;
+}
+
+const char* kindsText(std::uint32_t kinds) {
+    switch (kinds) {
+    case audioRepair:
+        return "the audio track";
+    case videoRepair:
+        return "the Lumacode video entry";
+    default:
+        return "the audio track and the Lumacode video entry";
+    }
+}
+
+// What the next run of boxmend does with the journal an earlier run left.
+std::string journalOutlook(const Recovery& recovery) {
+    switch (recovery.found) {
+    case JournalFound::pending:
+        return std::string("boxmend completes the interrupted repair of ") +
+               kindsText(recovery.kinds) + " it records, then removes it" +
+               (recovery.identityDiffers ? " (the file's identity differs from the one it names)"
+                                         : "");
+    case JournalFound::damaged:
+        return "boxmend removes it: it is not whole, so its run changed nothing";
+    case JournalFound::mismatch:
+        return "boxmend refuses to change the file: it does not match the journal, which is "
+               "kept for you to decide";
+    case JournalFound::unreadable:
+        return "boxmend refuses to change the file: the journal cannot be read (" +
+               codeAndText(recovery.code) + ")";
+    case JournalFound::none:
+        break;
+    }
+    return "";
+}
+
+const char* journalState(JournalFound found) {
+    switch (found) {
+    case JournalFound::pending:
+        return "pending";
+    case JournalFound::damaged:
+        return "damaged";
+    case JournalFound::mismatch:
+        return "mismatch";
+    case JournalFound::unreadable:
+        return "unreadable";
+    case JournalFound::none:
+        break;
+    }
+    return "none";
 }
 
 std::string audioText(const RunOutcome& run) {
@@ -96,8 +153,7 @@ std::string audioText(const RunOutcome& run) {
            "\n";
     if (!audioNeedsRepair(run))
         return out + "    table defect: no\n";
-    return out + "    table defect: yes\n    repair: " + outlookText(run.audio, run.audioPlan) +
-           "\n";
+    return out + "    table defect: yes\n    repair: " + outlookText(run.audio, run.audioPlan);
 }
 
 std::string videoText(const RunOutcome& run) {
@@ -110,11 +166,19 @@ std::string videoText(const RunOutcome& run) {
     if (!videoNeedsRepair(run))
         return out + "    data reference defect: no\n";
     return out +
-           "    data reference defect: yes\n    repair: " + outlookText(run.video, run.videoPlan) +
-           "\n";
+           "    data reference defect: yes\n    repair: " + outlookText(run.video, run.videoPlan);
+}
+
+std::string journalText(const RunOutcome& run, const std::string& journal) {
+    if (run.recovery.found == JournalFound::none)
+        return "";
+    return "  repair journal: " + journal + "\n    " + journalState(run.recovery.found) +
+           ": the next run of " + journalOutlook(run.recovery) + "\n";
 }
 
 std::string resultText(const RunOutcome& run) {
+    if (run.recovery.found != JournalFound::none)
+        return "result: trouble: the journal of an interrupted repair is beside the file\n";
     switch (dumpStatusOf(run)) {
     case dumpStatus::nothingToRepair:
         return "result: nothing to repair\n";
@@ -134,10 +198,17 @@ void addOutlook(Json& track, const StepOutcome& step, const RepairPlan& plan, bo
     track["repairable"] = needed && step.code == result::none;
     if (!needed)
         return;
-    if (step.code == result::none)
-        track["plannedWrite"] = {
-            {"offset", plan.offset}, {"bytes", plan.bytes.size()}, {"box", plan.box}};
-    else
+    if (step.code == result::none) {
+        Json ranges = Json::array();
+        for (const ByteChange& change : plan.changes)
+            ranges.push_back(
+                {{"offset", change.offset}, {"bytes", change.bytes.size()}, {"zeros", false}});
+        if (plan.fillLength != 0)
+            ranges.push_back(
+                {{"offset", plan.fillOffset}, {"bytes", plan.fillLength}, {"zeros", true}});
+        track["plannedWrites"] = {
+            {"box", plan.box}, {"bytes", plan.bytesWritten()}, {"ranges", std::move(ranges)}};
+    } else
         track["refusal"] = {
             {"code", step.code}, {"text", resultCodeText(step.code)}, {"reason", step.reason}};
 }
@@ -184,22 +255,53 @@ bool needsRepair(const RunOutcome& run) {
 }
 
 int dumpStatusOf(const RunOutcome& run) {
-    if (!checked(run) || (audioNeedsRepair(run) && !settled(run.audio)) ||
+    if (run.recovery.found != JournalFound::none || !checked(run) ||
+        (audioNeedsRepair(run) && !settled(run.audio)) ||
         (videoNeedsRepair(run) && !settled(run.video)))
         return dumpStatus::trouble;
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
 
-std::string diagnosisText(const RunOutcome& run) {
-    return "diagnosis\n" + audioText(run) + videoText(run) + resultText(run);
+std::string diagnosisText(const RunOutcome& run, const std::string& journal) {
+    return "diagnosis\n" + journalText(run, journal) + audioText(run) + videoText(run) +
+           resultText(run);
 }
 
-Json diagnosisJson(const RunOutcome& run) {
-    return {{"audio", audioJson(run)}, {"video", videoJson(run)}};
+Json diagnosisJson(const RunOutcome& run, const std::string& journal) {
+    Json diagnosis = {{"audio", audioJson(run)}, {"video", videoJson(run)}};
+    if (run.recovery.found != JournalFound::none)
+        diagnosis["journal"] = journalJson(run, journal);
+    return diagnosis;
 }
 
-std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName) {
+std::string journalOnlyText(const RunOutcome& run, const std::string& journal) {
+    if (run.recovery.found == JournalFound::none)
+        return "";
+    return "\ndiagnosis\n" + journalText(run, journal) + resultText(run);
+}
+
+Json journalJson(const RunOutcome& run, const std::string& journal) {
+    Json repairs = Json::array();
+    if ((run.recovery.kinds & audioRepair) != 0)
+        repairs.push_back("audio");
+    if ((run.recovery.kinds & videoRepair) != 0)
+        repairs.push_back("video");
+    return {{"path", journal},
+            {"state", journalState(run.recovery.found)},
+            {"repairs", std::move(repairs)},
+            {"identityDiffers", run.recovery.identityDiffers},
+            {"nextRun", "the next run of " + journalOutlook(run.recovery)}};
+}
+
+std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName,
+                                      const std::string& journal) {
     std::vector<std::string> lines;
+    if (run.recovery.found == JournalFound::mismatch)
+        lines.push_back(message::journalMismatch(journal, fileName));
+    if (run.recovery.found == JournalFound::unreadable)
+        lines.push_back(message::failure(run.recovery.code, message::readingJournal, fileName));
+    if (run.parse.code != 0)
+        return lines;
     if (!checked(run))
         lines.push_back(message::failure(run.check.code, message::checkingAudio, fileName));
     else if (audioNeedsRepair(run) && !settled(run.audio))

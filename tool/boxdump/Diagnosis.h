@@ -27,17 +27,28 @@ inline constexpr int trouble = 2;
 // not 1, whether or not boxmend can repair it.
 bool needsRepair(const RunOutcome& run);
 
-// trouble when some check or plan could not be completed (a missing box, a
-// failed read), else whether a repair is needed.
+// trouble when a journal of an interrupted repair is beside the file, or
+// when some check or plan could not be completed (a missing box, a failed
+// read), else whether a repair is needed.
 int dumpStatusOf(const RunOutcome& run);
 
-// The "diagnosis" section of the text listing, ending with the result line.
-std::string diagnosisText(const RunOutcome& run);
+// The "diagnosis" section of the text listing, ending with the result line;
+// journal is where the file's repair journal is kept.
+std::string diagnosisText(const RunOutcome& run, const std::string& journal);
 
-// The same as the members "audio" and "video".
-nlohmann::ordered_json diagnosisJson(const RunOutcome& run);
+// The same as the members "audio", "video" and, when there is a journal,
+// "journal".
+nlohmann::ordered_json diagnosisJson(const RunOutcome& run, const std::string& journal);
+
+// For a file that cannot be parsed: the journal's part of the diagnosis and
+// the result line, or nothing when there is no journal.
+std::string journalOnlyText(const RunOutcome& run, const std::string& journal);
+// The member "journal": where it is, its state, the repairs it carries and
+// what the next run of boxmend does with it.
+nlohmann::ordered_json journalJson(const RunOutcome& run, const std::string& journal);
 
 // The lines boxmend would end with on the trouble the run met.
-std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName);
+std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName,
+                                      const std::string& journal);
 
 } // namespace boxmend

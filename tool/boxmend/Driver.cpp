@@ -3,6 +3,7 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
+#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
 
@@ -16,8 +17,45 @@ namespace result = mediafmt::result;
 
 namespace {
 
-void printLine(const std::string& line) {
-    std::printf("%s\n", line.c_str());
+// The line for a failed write of a repair, by what went wrong.
+std::string writeFailure(const StepOutcome& step, const std::string& usual,
+                         const std::string& fileName, const char* stepText) {
+    switch (step.trouble) {
+    case WriteTrouble::journalNotWritten:
+        return message::failure(step.code, message::writingJournal, fileName);
+    case WriteTrouble::notStored:
+        return message::notStored(fileName, stepText);
+    case WriteTrouble::none:
+        break;
+    }
+    return usual;
+}
+
+// The lines for the repairs of the audio track and the video entry, those
+// of a run or those its journal completes; ok, or the status of a failure.
+int reportRepairs(const StepOutcome& audio, const StepOutcome& video, const std::string& fileName,
+                  std::vector<std::string>& lines) {
+    if (audio.ran()) {
+        if (audio.code != 0) {
+            lines.push_back(
+                writeFailure(audio, message::failure(audio.code, message::repairingAudio, fileName),
+                             fileName, message::repairingAudio));
+            return exitStatus::audioRepairFailed;
+        }
+        lines.push_back(message::audioCorrected);
+    }
+    if (!video.ran())
+        return exitStatus::ok;
+    if (video.code == result::noOp) {
+        lines.push_back(message::videoFine);
+    } else if (video.code == 0) {
+        lines.push_back(message::videoCorrected);
+    } else {
+        lines.push_back(writeFailure(video, message::videoFailure(fileName), fileName,
+                                     message::repairingVideo));
+        return exitStatus::usageOrVideoFailed;
+    }
+    return exitStatus::ok;
 }
 
 } // namespace
@@ -27,41 +65,64 @@ int printUsage() {
     return exitStatus::usageOrVideoFailed;
 }
 
-int runRepair(const std::string& fileName) {
-    mediafmt::io::File file;
-    if (ResultCode rc = file.open(fileName, mediafmt::io::OpenMode::readWrite); rc != 0) {
-        printLine(message::failure(rc, message::opening, fileName));
-        return exitStatus::openFailed;
+int repairOpenFile(mediafmt::io::Io& file, Journaling& journaling, const std::string& fileName,
+                   std::vector<std::string>& lines) {
+    mediafmt::mp4::File tree;
+    const RunOutcome run = runRepairs(file, tree, RunMode::apply, journaling);
+    const Recovery& recovery = run.recovery;
+    const std::string journal = journaling.store.name();
+    switch (recovery.found) {
+    case JournalFound::unreadable:
+        lines.push_back(message::failure(recovery.code, message::readingJournal, fileName));
+        return exitStatus::journalTrouble;
+    case JournalFound::mismatch:
+        lines.push_back(message::journalMismatch(journal, fileName));
+        return exitStatus::journalTrouble;
+    case JournalFound::pending:
+        if (recovery.identityDiffers)
+            lines.push_back(message::identityWarning(journal, fileName));
+        if (int status = reportRepairs(recovery.audio, recovery.video, fileName, lines);
+            status != exitStatus::ok)
+            return status;
+        break;
+    case JournalFound::none:
+    case JournalFound::damaged:
+        break;
     }
 
-    mediafmt::mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::apply);
     if (run.parse.code != 0) {
-        printLine(message::failure(run.parse.code, message::parsing, fileName));
+        lines.push_back(message::failure(run.parse.code, message::parsing, fileName));
         return exitStatus::parseFailed;
     }
     if (run.check.code != result::none && run.check.code != result::noOp) {
-        printLine(message::failure(run.check.code, message::checkingAudio, fileName));
+        lines.push_back(message::failure(run.check.code, message::checkingAudio, fileName));
         return exitStatus::audioCheckFailed;
     }
-    if (run.audio.ran()) {
-        if (run.audio.code != 0) {
-            printLine(message::failure(run.audio.code, message::repairingAudio, fileName));
-            return exitStatus::audioRepairFailed;
-        }
-        printLine(message::audioCorrected);
-    }
+    const int status = reportRepairs(run.audio, run.video, fileName, lines);
+    if (run.journalLeft)
+        lines.push_back(message::journalLeft(journal));
+    return status;
+}
 
-    int status = exitStatus::ok;
-    if (run.video.code == result::noOp) {
-        printLine(message::videoFine);
-    } else if (run.video.code == 0) {
-        printLine(message::videoCorrected);
+int runRepair(const std::string& fileName) {
+    mediafmt::io::File file;
+    std::vector<std::string> lines;
+    int status = exitStatus::openFailed;
+    if (ResultCode rc = file.open(fileName, mediafmt::io::OpenMode::readWrite); rc != 0) {
+        lines.push_back(message::failure(rc, message::opening, fileName));
     } else {
-        printLine(message::videoFailure(fileName));
-        status = exitStatus::usageOrVideoFailed;
+        DirectoryJournal store(fileName);
+        Journaling journaling{store, {}};
+        // An identity that cannot be read only makes the journal check warn.
+        (void)file.identity(journaling.identity.device, journaling.identity.index);
+        status = repairOpenFile(file, journaling, fileName, lines);
+        file.close();
     }
-    file.close();
+    for (const std::string& line : lines)
+        std::printf("%s\n", line.c_str());
+    // A run whose result nobody could read does not end as if all was well.
+    if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && status == exitStatus::ok)
+        status = exitStatus::outputFailed;
     return status;
 }
 

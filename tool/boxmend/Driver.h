@@ -1,6 +1,10 @@
 #pragma once
 
+#include "mediafmt/io/Io.h"
+#include "tool/repair/Transaction.h"
+
 #include <string>
+#include <vector>
 
 namespace boxmend {
 
@@ -12,14 +16,25 @@ inline constexpr int openFailed = 2;
 inline constexpr int parseFailed = 3;
 inline constexpr int audioCheckFailed = 4;
 inline constexpr int audioRepairFailed = 5;
+// A journal of an interrupted run does not match the file or cannot be read.
+inline constexpr int journalTrouble = 6;
+// Everything else went well, but the messages could not be written.
+inline constexpr int outputFailed = 7;
 } // namespace exitStatus
 
 // Prints the usage line; the status for a wrong argument count.
 int printUsage();
 
-// Runs the whole repair sequence on the file and prints one line per outcome
-// on standard output. fileName is the name used both to open the file and in
-// every message. Returns the exit status.
+// The whole repair sequence on an open file: completes an interrupted
+// repair its journal records, then checks and repairs the audio track and
+// the video entry. Appends the lines to print to lines and returns the exit
+// status.
+int repairOpenFile(mediafmt::io::Io& file, Journaling& journaling, const std::string& fileName,
+                   std::vector<std::string>& lines);
+
+// Opens the file, runs the repair sequence on it with its journal beside it,
+// and prints one line per outcome on standard output. fileName is the name
+// used both to open the file and in every message. Returns the exit status.
 int runRepair(const std::string& fileName);
 
 } // namespace boxmend

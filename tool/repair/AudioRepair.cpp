@@ -59,7 +59,7 @@ struct ReplacedValues {
     std::uint32_t sampleSize = 0;
     std::uint32_t sampleCount = 0;
     std::vector<std::uint32_t> sizes;
-    BoxPtr filler;
+    std::shared_ptr<mp4::box::free> filler;
 };
 
 // Rewrites the tables in the tree, for a shape checkShape accepts.
@@ -145,15 +145,25 @@ ResultCode planAudioRepair(const AudioTables& tables, io::Io& stream, RepairPlan
 
     ReplacedValues old;
     fixAudioSampleTables(tables, old);
-    const ResultCode encoded = encodeBox(stbl, bytes);
+    std::vector<std::uint8_t> after;
+    const ResultCode encoded = encodeBox(stbl, after);
+    // The filler's payload, counted from the start of stbl, is the fill.
+    std::uint64_t fillBegin = 0;
+    std::uint64_t fillEnd = 0;
+    std::uint64_t newSize = 0;
+    if (old.filler && tables.stsz->size(newSize) == 0) {
+        fillBegin = tables.stsz->offset - stbl.offset + newSize + boxHeader;
+        fillEnd = fillBegin + old.filler->data.elements.size();
+    }
     restoreAudioSampleTables(tables, old);
     if (encoded != 0)
         return encoded;
-    if (bytes.size() != stbl.recordedSize) {
+    if (after.size() != stbl.recordedSize) {
         reason = "the rewritten sample table would not keep its size";
         return result::invalidOperation;
     }
-    plan = {mp4::box::boxPath(&stbl), stbl.offset, stbl.recordedSize, std::move(bytes)};
+    plan = planChanges(stbl.offset, bytes, after, fillBegin, fillEnd);
+    plan.box = mp4::box::boxPath(&stbl);
     return result::none;
 }
 

@@ -12,10 +12,23 @@ using namespace mediafmt;
 
 namespace {
 
+// The most bytes read or written in one call when a range is large.
+constexpr std::uint64_t piece = 256 * 1024;
+
 ResultCode seekTo(io::Io& stream, std::uint64_t offset) {
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
         return result::invalidOperation;
     return stream.seek(static_cast<std::int64_t>(offset), io::SeekOrigin::begin);
+}
+
+ResultCode writeAt(io::Io& stream, std::uint64_t offset, const std::uint8_t* bytes,
+                   std::uint64_t count) {
+    if (ResultCode rc = seekTo(stream, offset); rc != 0)
+        return rc;
+    std::uint64_t put = 0;
+    if (ResultCode rc = stream.write(bytes, count, put); rc != 0)
+        return rc;
+    return put == count ? result::none : result::writeError;
 }
 
 } // namespace
@@ -46,8 +59,7 @@ ResultCode verifyStored(io::Io& stream, std::uint64_t offset,
     // Compared a piece at a time, so a large box is not held twice; every
     // piece is read even after a difference, so the stream ends up where one
     // read of the whole would leave it.
-    constexpr std::size_t piece = 256 * 1024;
-    std::vector<std::uint8_t> stored(std::min(expected.size(), piece));
+    std::vector<std::uint8_t> stored(std::min<std::size_t>(expected.size(), piece));
     bool same = true;
     std::uint64_t compared = 0;
     while (compared < expected.size()) {
@@ -65,15 +77,106 @@ ResultCode verifyStored(io::Io& stream, std::uint64_t offset,
     return same ? result::none : result::invalidOperation;
 }
 
-ResultCode writePlanned(io::Io& stream, const RepairPlan& plan) {
-    if (plan.bytes.size() != plan.extent)
-        return result::invalidOperation;
-    if (ResultCode rc = seekTo(stream, plan.offset); rc != 0)
-        return rc;
-    std::uint64_t put = 0;
-    if (ResultCode rc = stream.write(plan.bytes.data(), plan.bytes.size(), put); rc != 0)
-        return rc;
-    return put == plan.bytes.size() ? result::none : result::writeError;
+std::uint64_t RepairPlan::bytesWritten() const {
+    std::uint64_t total = fillLength;
+    for (const ByteChange& change : changes)
+        total += change.bytes.size();
+    return total;
+}
+
+RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& before,
+                       const std::vector<std::uint8_t>& after, std::uint64_t fillBegin,
+                       std::uint64_t fillEnd) {
+    RepairPlan plan;
+    if (fillEnd > fillBegin) {
+        plan.fillOffset = offset + fillBegin;
+        plan.fillLength = fillEnd - fillBegin;
+    }
+    const std::size_t n = std::min(before.size(), after.size());
+    for (std::size_t i = 0; i < n;) {
+        if (i >= fillBegin && i < fillEnd) {
+            i = static_cast<std::size_t>(fillEnd);
+            continue;
+        }
+        if (before[i] == after[i]) {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < n && before[end] != after[end] && !(end >= fillBegin && end < fillEnd))
+            ++end;
+        const auto from = static_cast<std::ptrdiff_t>(i);
+        const auto to = static_cast<std::ptrdiff_t>(end);
+        plan.changes.push_back({offset + i,
+                                {after.begin() + from, after.begin() + to},
+                                {before.begin() + from, before.begin() + to}});
+        i = end;
+    }
+    return plan;
+}
+
+ResultCode writeChanges(io::Io& stream, const RepairPlan& plan) {
+    for (const ByteChange& change : plan.changes) {
+        if (ResultCode rc =
+                writeAt(stream, change.offset, change.bytes.data(), change.bytes.size());
+            rc != 0)
+            return rc;
+    }
+    return result::none;
+}
+
+ResultCode writeFill(io::Io& stream, const RepairPlan& plan) {
+    const std::vector<std::uint8_t> zeros(
+        static_cast<std::size_t>(std::min(plan.fillLength, piece)));
+    for (std::uint64_t done = 0; done < plan.fillLength;) {
+        const std::uint64_t n = std::min(piece, plan.fillLength - done);
+        if (ResultCode rc = writeAt(stream, plan.fillOffset + done, zeros.data(), n); rc != 0)
+            return rc;
+        done += n;
+    }
+    return result::none;
+}
+
+ResultCode readBackPlan(io::Io& stream, const RepairPlan& plan, const StoredPieceVisitor& visit) {
+    std::uint64_t first = plan.fillLength != 0 ? plan.fillOffset : UINT64_MAX;
+    std::uint64_t end = plan.fillLength != 0 ? plan.fillOffset + plan.fillLength : 0;
+    for (const ByteChange& change : plan.changes) {
+        first = std::min(first, change.offset);
+        end = std::max<std::uint64_t>(end, change.offset + change.bytes.size());
+    }
+    std::vector<std::uint8_t> stored;
+    for (std::uint64_t at = first; at < end; at += piece) {
+        const std::uint64_t n = std::min(piece, end - at);
+        stored.resize(static_cast<std::size_t>(n));
+        if (ResultCode rc = stream.readBack(at, stored.data(), n); rc != 0)
+            return rc;
+        if (ResultCode rc = visit(at, stored); rc != 0)
+            return rc;
+    }
+    return result::none;
+}
+
+ResultCode verifyWritten(io::Io& stream, const RepairPlan& plan) {
+    return readBackPlan(
+        stream, plan, [&plan](std::uint64_t at, const std::vector<std::uint8_t>& stored) {
+            const std::uint64_t end = at + stored.size();
+            for (const ByteChange& change : plan.changes) {
+                const std::uint64_t from = std::max(at, change.offset);
+                const std::uint64_t to =
+                    std::min<std::uint64_t>(end, change.offset + change.bytes.size());
+                for (std::uint64_t i = from; i < to; ++i) {
+                    if (stored[i - at] != change.bytes[i - change.offset])
+                        return result::invalidOperation;
+                }
+            }
+            const std::uint64_t from = std::max(at, plan.fillOffset);
+            const std::uint64_t to = std::min(end, plan.fillOffset + plan.fillLength);
+            for (std::uint64_t i = from; i < to; ++i) {
+                if (stored[i - at] != 0)
+                    return result::invalidOperation;
+            }
+            return result::none;
+        });
 }
 
 } // namespace boxmend

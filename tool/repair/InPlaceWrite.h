@@ -5,6 +5,7 @@
 #include "mediafmt/mp4/box/Box.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -13,8 +14,9 @@ namespace boxmend {
 using mediafmt::ResultCode;
 
 // Guards for rewriting part of an irreplaceable file in place: the new bytes
-// are built in memory first, and they are written only over a range of the
-// same length whose present content is known.
+// are built in memory first, checked to cover exactly the extent of the box
+// they replace, and compared with the bytes the file holds there before any
+// byte is written; then only the bytes that change are written.
 
 // The box with all its descendants, encoded as write would put it on disk,
 // into the storage bytes already has.
@@ -26,17 +28,52 @@ using mediafmt::ResultCode;
 [[nodiscard]] ResultCode verifyStored(mediafmt::io::Io& stream, std::uint64_t offset,
                                       const std::vector<std::uint8_t>& expected);
 
-// A rewrite ready to be made: bytes to put at offset over extent bytes of
-// the file, all of them within the box at the path box.
-struct RepairPlan {
-    std::string box;
+// A run of bytes a repair changes: the new bytes and the ones they replace.
+struct ByteChange {
     std::uint64_t offset = 0;
-    std::uint64_t extent = 0;
     std::vector<std::uint8_t> bytes;
+    std::vector<std::uint8_t> original;
 };
 
-// Makes the planned write with one write, refusing with 4 (and writing
-// nothing) unless its bytes are exactly extent long.
-[[nodiscard]] ResultCode writePlanned(mediafmt::io::Io& stream, const RepairPlan& plan);
+// A repair ready to be made, all within the box at the path box: the runs of
+// bytes that change, then a run of zeros (the payload of a filler box, which
+// the repair clears whatever it held).
+struct RepairPlan {
+    std::string box;
+    std::vector<ByteChange> changes;
+    std::uint64_t fillOffset = 0;
+    std::uint64_t fillLength = 0;
+
+    // Every byte the repair writes.
+    std::uint64_t bytesWritten() const;
+};
+
+// The plan that turns before, the bytes the file holds at offset, into
+// after, of the same length: every run of differing bytes becomes a change,
+// except in [fillBegin, fillEnd) (counted from offset), which after holds as
+// zeros and which is written whole as the fill.
+RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& before,
+                       const std::vector<std::uint8_t>& after, std::uint64_t fillBegin = 0,
+                       std::uint64_t fillEnd = 0);
+
+// Writes the plan's changes (every one of its bytes, or 11).
+[[nodiscard]] ResultCode writeChanges(mediafmt::io::Io& stream, const RepairPlan& plan);
+// Writes the plan's fill of zeros.
+[[nodiscard]] ResultCode writeFill(mediafmt::io::Io& stream, const RepairPlan& plan);
+
+// Called with the offset and bytes of each piece read back; a nonzero code
+// stops the reading.
+using StoredPieceVisitor =
+    std::function<ResultCode(std::uint64_t offset, const std::vector<std::uint8_t>& bytes)>;
+
+// Reads back from the storage device (Io::readBack) the span from the first
+// byte the plan writes to its last, a piece at a time, and hands each piece
+// to visit.
+[[nodiscard]] ResultCode readBackPlan(mediafmt::io::Io& stream, const RepairPlan& plan,
+                                      const StoredPieceVisitor& visit);
+
+// Compares what the device holds with what the plan writes: 0 when all of
+// it is there, 4 when some byte differs, the read's code when it fails.
+[[nodiscard]] ResultCode verifyWritten(mediafmt::io::Io& stream, const RepairPlan& plan);
 
 } // namespace boxmend

@@ -8,7 +8,26 @@ std::string failure(mediafmt::ResultCode code, const char* step, const std::stri
 }
 
 std::string videoFailure(const std::string& fileName) {
-    return "Error processing file " + fileName + " while repairing Lumacode Video";
+    return "Error processing file " + fileName + " while " + repairingVideo;
+}
+
+std::string notStored(const std::string& fileName, const char* step) {
+    return "The file system did not store what was written to " + fileName + " while " + step;
+}
+
+std::string journalMismatch(const std::string& journal, const std::string& fileName) {
+    return "The repair journal " + journal + " does not match file " + fileName +
+           "; nothing was changed, and the journal is kept";
+}
+
+std::string identityWarning(const std::string& journal, const std::string& fileName) {
+    return "Warning: file " + fileName + " is not the file the repair journal " + journal +
+           " names (as after moving the card); completing the repair the journal records";
+}
+
+std::string journalLeft(const std::string& journal) {
+    return "Warning: the repair journal " + journal +
+           " could not be removed; the next run of boxmend removes it";
 }
 
 } // namespace boxmend::message

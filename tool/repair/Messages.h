@@ -20,11 +20,26 @@ inline constexpr const char* opening = "opening file";
 inline constexpr const char* parsing = "parsing file";
 inline constexpr const char* checkingAudio = "checking audio track";
 inline constexpr const char* repairingAudio = "repairing audio track";
+inline constexpr const char* repairingVideo = "repairing Lumacode Video";
+inline constexpr const char* readingJournal = "reading the repair journal for";
+inline constexpr const char* writingJournal = "writing the repair journal for";
 
 // "error N (text) STEP NAME", the code as a signed decimal.
 std::string failure(mediafmt::ResultCode code, const char* step, const std::string& fileName);
 
 // A failed video repair names the file, not the code.
 std::string videoFailure(const std::string& fileName);
+
+// A repair whose write did not read back from the device as it was written.
+std::string notStored(const std::string& fileName, const char* step);
+
+// A journal that the file cannot be completed from: the file is left alone.
+std::string journalMismatch(const std::string& journal, const std::string& fileName);
+
+// A journal whose file has another identity than the one it recorded.
+std::string identityWarning(const std::string& journal, const std::string& fileName);
+
+// Repairs that were made, but whose journal could not be removed.
+std::string journalLeft(const std::string& journal);
 
 } // namespace boxmend::message

@@ -16,17 +16,14 @@ void explainFailure(StepOutcome& step) {
         step.reason = "the file could not be read as the repair needs";
 }
 
-// The planned write, flushed to the device before it counts as made.
-ResultCode writeAndFlush(io::Io& stream, const RepairPlan& plan) {
-    if (ResultCode rc = writePlanned(stream, plan); rc != 0)
-        return rc;
-    return stream.flush();
-}
-
 } // namespace
 
-RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode) {
+RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
+    const bool apply = mode == RunMode::apply;
     RunOutcome run;
+    run.recovery = recoverJournal(stream, journaling, apply);
+    if (apply && !run.recovery.allowsRun())
+        return run;
     run.parse.code = tree.parse(&stream);
     if (run.parse.code != 0)
         return run;
@@ -40,23 +37,20 @@ RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode) {
     const bool goesOn = (run.check.code == result::none || run.check.code == result::noOp) &&
                         (!run.audio.ran() || run.audio.code == result::none);
     run.videoEntry = findLumacodeEntry(tree);
-    if (mode == RunMode::planOnly || goesOn) {
+    if (!apply || goesOn) {
         run.video.code =
             planVideoRepair(run.videoEntry.get(), stream, run.videoPlan, run.video.reason);
         explainFailure(run.video);
     }
-    if (mode == RunMode::planOnly || !goesOn)
+    if (!apply || !goesOn)
         return run;
 
-    if (run.audio.code == result::none) {
-        run.audio.code = writeAndFlush(stream, run.audioPlan);
-        if (run.audio.code != 0) {
-            run.video = {};
-            return run;
-        }
-    }
+    std::vector<RepairToMake> repairs;
+    if (run.audio.code == result::none)
+        repairs.push_back({audioRepair, &run.audioPlan, &run.audio});
     if (run.video.code == result::none)
-        run.video.code = writeAndFlush(stream, run.videoPlan);
+        repairs.push_back({videoRepair, &run.videoPlan, &run.video});
+    commitRepairs(stream, journaling, repairs, run.journalLeft);
     return run;
 }
 

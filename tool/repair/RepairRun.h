@@ -5,27 +5,18 @@
 #include "mediafmt/mp4/File.h"
 #include "tool/repair/InPlaceWrite.h"
 #include "tool/repair/Tracks.h"
+#include "tool/repair/Transaction.h"
 
 #include <memory>
-#include <string>
 
 namespace boxmend {
 
 using mediafmt::ResultCode;
 
-// The code of a step the run did not reach.
-inline constexpr ResultCode notRun = 0xFFFFFFFF;
-
-// How one step of a run ended: its result code and, when it refused or
-// failed, why.
-struct StepOutcome {
-    ResultCode code = notRun;
-    std::string reason;
-
-    bool ran() const { return code != notRun; }
-};
-
 struct RunOutcome {
+    // The journal of an earlier run found beside the file, and, applying,
+    // the completion of its repairs.
+    Recovery recovery;
     StepOutcome parse;
     // 0 when the ambisonic track's tables have the defect, 1 when there is
     // nothing to repair in them.
@@ -36,8 +27,10 @@ struct RunOutcome {
     // 0 when the Lumacode entry was corrected (or can be), 1 when there is
     // nothing to do, 4 when its repair is refused.
     StepOutcome video;
+    // The repairs were made, but their journal could not be removed.
+    bool journalLeft = false;
     // What the check found, the first track's Lumacode entry (empty when it
-    // has none), and the write each repair makes.
+    // has none), and the writes of each repair.
     AudioTables audioTables;
     std::shared_ptr<mediafmt::mp4::box::VideoSampleDescriptionBox> videoEntry;
     RepairPlan audioPlan;
@@ -45,18 +38,21 @@ struct RunOutcome {
 };
 
 enum class RunMode {
-    // Works out every repair and writes nothing.
+    // Works out every repair and writes nothing, not even to the journal.
     planOnly,
     // The program's run: a step runs only when the ones before it succeeded,
-    // and each repair's write is flushed to the device before the next step.
+    // and the repairs are made as one transaction.
     apply,
 };
 
-// Parses the stream into tree, checks the ambisonic audio track, plans its
+// Deals with the journal an earlier run may have left (recoverJournal),
+// parses the stream into tree, checks the ambisonic audio track, plans its
 // repair when the check found the defect and plans the repair of the first
-// track's Lumacode entry; with apply, then writes each planned repair, the
-// audio track first. Planning only, every step after a successful parse
-// runs, whatever the others gave. The tree is left as parsed.
-RunOutcome runRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode);
+// track's Lumacode entry; with apply, then makes the planned repairs, the
+// audio track first (commitRepairs). Planning only, every step after a
+// successful parse runs, whatever the others gave. The tree is left as
+// parsed.
+RunOutcome runRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode,
+                      Journaling& journaling);
 
 } // namespace boxmend

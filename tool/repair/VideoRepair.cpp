@@ -44,23 +44,27 @@ ResultCode planVideoRepair(VideoSampleDescriptionBox* entry, io::Io& stream, Rep
         return result::invalidOperation;
     }
     const bool wholeBox = header == shortHeader && entry->recordedSize == shortHeader + fieldBytes;
-    plan.box = mp4::box::boxPath(entry);
-    plan.offset = wholeBox ? entry->offset : payload;
-    plan.extent = wholeBox ? entry->recordedSize : fieldBytes;
+    const std::uint64_t offset = wholeBox ? entry->offset : payload;
 
     // What was read must be what the file holds there, before anything changes.
-    if (ResultCode rc = encode(*entry, wholeBox, plan.bytes); rc != 0)
+    std::vector<std::uint8_t> before;
+    if (ResultCode rc = encode(*entry, wholeBox, before); rc != 0)
         return rc;
-    if (ResultCode rc = verifyStored(stream, plan.offset, plan.bytes); rc != 0) {
+    if (ResultCode rc = verifyStored(stream, offset, before); rc != 0) {
         if (rc == result::invalidOperation)
             reason = "the entry's fields do not match the bytes stored for them";
         return rc;
     }
     const std::uint16_t index = entry->dataReferenceIndex.value;
     entry->dataReferenceIndex.value = 1;
-    const ResultCode rc = encode(*entry, wholeBox, plan.bytes);
+    std::vector<std::uint8_t> after;
+    const ResultCode rc = encode(*entry, wholeBox, after);
     entry->dataReferenceIndex.value = index;
-    return rc;
+    if (rc != 0)
+        return rc;
+    plan = planChanges(offset, before, after);
+    plan.box = mp4::box::boxPath(entry);
+    return result::none;
 }
 
 } // namespace boxmend

@@ -1,0 +1,155 @@
+#include "tool/repair/Transaction.h"
+
+#include <algorithm>
+
+namespace boxmend {
+
+using namespace mediafmt;
+
+namespace {
+
+// Writes one repair, forces it to the device and reads it back. Without a
+// journal to complete it, the changed bytes go first, so that a crash
+// leaves at most a filler box with stale content.
+ResultCode makeRepair(io::Io& stream, const RepairPlan& plan, bool journalled,
+                      StepOutcome& outcome) {
+    if (ResultCode rc = writeChanges(stream, plan); rc != 0)
+        return rc;
+    if (!journalled) {
+        if (ResultCode rc = stream.flush(); rc != 0)
+            return rc;
+    }
+    if (ResultCode rc = writeFill(stream, plan); rc != 0)
+        return rc;
+    if (ResultCode rc = stream.flush(); rc != 0)
+        return rc;
+    const ResultCode rc = verifyWritten(stream, plan);
+    if (rc == result::invalidOperation)
+        outcome.trouble = WriteTrouble::notStored;
+    return rc;
+}
+
+// Makes the repairs in order; false once one fails, the rest not run.
+bool makeRepairs(io::Io& stream, const std::vector<RepairToMake>& repairs, bool journalled) {
+    for (std::size_t i = 0; i < repairs.size(); ++i) {
+        StepOutcome& outcome = *repairs[i].outcome;
+        outcome.code = makeRepair(stream, *repairs[i].plan, journalled, outcome);
+        if (outcome.code != 0) {
+            for (std::size_t later = i + 1; later < repairs.size(); ++later)
+                *repairs[later].outcome = {};
+            return false;
+        }
+    }
+    return true;
+}
+
+bool within(std::uint64_t offset, std::uint64_t length, std::uint64_t fileLength) {
+    return offset <= fileLength && length <= fileLength - offset;
+}
+
+// Whether the file can be what the journal's run left: the same length,
+// every write inside it, and every recorded byte its original or its new
+// value. A fill may hold anything.
+ResultCode matchJournal(io::Io& stream, const Journal& journal) {
+    std::uint64_t length = 0;
+    if (ResultCode rc = stream.size(length); rc != 0)
+        return rc;
+    if (length != journal.fileLength)
+        return result::invalidOperation;
+    for (const JournalledRepair& repair : journal.repairs) {
+        const RepairPlan& plan = repair.plan;
+        bool inside = within(plan.fillOffset, plan.fillLength, length);
+        for (const ByteChange& change : plan.changes)
+            inside = inside && within(change.offset, change.bytes.size(), length);
+        if (!inside)
+            return result::invalidOperation;
+        const auto holdsOldOrNew = [&plan](std::uint64_t at, const std::vector<std::uint8_t>& now) {
+            for (const ByteChange& change : plan.changes) {
+                const std::uint64_t from = std::max(at, change.offset);
+                const std::uint64_t to =
+                    std::min<std::uint64_t>(at + now.size(), change.offset + change.bytes.size());
+                for (std::uint64_t i = from; i < to; ++i) {
+                    const std::uint8_t byte = now[i - at];
+                    if (byte != change.bytes[i - change.offset] &&
+                        byte != change.original[i - change.offset])
+                        return result::invalidOperation;
+                }
+            }
+            return result::none;
+        };
+        if (ResultCode rc = readBackPlan(stream, plan, holdsOldOrNew); rc != 0)
+            return rc;
+    }
+    return result::none;
+}
+
+} // namespace
+
+void commitRepairs(io::Io& stream, Journaling& journaling, const std::vector<RepairToMake>& repairs,
+                   bool& journalLeft) {
+    journalLeft = false;
+    if (repairs.empty())
+        return;
+    Journal journal;
+    journal.identity = journaling.identity;
+    ResultCode saved = stream.size(journal.fileLength);
+    bool refused = false;
+    if (saved == 0) {
+        for (const RepairToMake& repair : repairs)
+            journal.repairs.push_back({repair.kind, *repair.plan});
+        saved = journaling.store.save(encodeJournal(journal), refused);
+    }
+    if (saved != 0 && !refused) {
+        StepOutcome& first = *repairs.front().outcome;
+        first = {saved, "the repair journal could not be written", WriteTrouble::journalNotWritten};
+        for (std::size_t later = 1; later < repairs.size(); ++later)
+            *repairs[later].outcome = {};
+        return;
+    }
+    const bool journalled = saved == 0;
+    if (makeRepairs(stream, repairs, journalled) && journalled)
+        journalLeft = journaling.store.remove() != 0;
+}
+
+bool Recovery::allowsRun() const {
+    if (found == JournalFound::mismatch || found == JournalFound::unreadable)
+        return false;
+    return (!audio.ran() || audio.code == 0) && (!video.ran() || video.code == 0);
+}
+
+Recovery recoverJournal(io::Io& stream, Journaling& journaling, bool act) {
+    Recovery recovery;
+    std::vector<std::uint8_t> bytes;
+    const ResultCode loaded = journaling.store.load(bytes);
+    if (loaded == result::noOp)
+        return recovery;
+    if (loaded != 0) {
+        recovery.found = JournalFound::unreadable;
+        recovery.code = loaded;
+        return recovery;
+    }
+    Journal journal;
+    if (!decodeJournal(bytes, journal)) {
+        recovery.found = JournalFound::damaged;
+        if (act)
+            (void)journaling.store.remove();
+        return recovery;
+    }
+    recovery.kinds = journal.kinds();
+    recovery.identityDiffers = journal.identity != journaling.identity;
+    recovery.code = matchJournal(stream, journal);
+    recovery.found = recovery.code == 0 ? JournalFound::pending : JournalFound::mismatch;
+    if (!act || recovery.found != JournalFound::pending)
+        return recovery;
+
+    std::vector<RepairToMake> repairs;
+    for (const JournalledRepair& repair : journal.repairs) {
+        StepOutcome* outcome = repair.kind == audioRepair ? &recovery.audio : &recovery.video;
+        repairs.push_back({repair.kind, &repair.plan, outcome});
+    }
+    if (makeRepairs(stream, repairs, true))
+        (void)journaling.store.remove();
+    return recovery;
+}
+
+} // namespace boxmend
