@@ -15,7 +15,7 @@ ResultCode makeRepair(io::Io& stream, const RepairPlan& plan, bool journalled,
                       StepOutcome& outcome) {
     if (ResultCode rc = writeChanges(stream, plan); rc != 0)
         return rc;
-    if (!journalled) {
+    if (!journalled && plan.fillLength != 0) {
         if (ResultCode rc = stream.flush(); rc != 0)
             return rc;
     }

@@ -1,0 +1,325 @@
+// Every run of boxmend is one transaction: cut it short anywhere, by a power
+// cut, a write or a flush that fails, or a device that drops a write, and
+// one more run leaves the recording exactly repaired. A disk simulated in
+// memory keeps writes in a page cache until they are flushed; when the power
+// fails, any subset of the unflushed 512-byte sectors may have reached it.
+
+#include "mediafmt/mp4/File.h"
+#include "tests/support/CameraFile.h"
+#include "tool/boxmend/Driver.h"
+#include "tool/repair/Journal.h"
+#include "tool/repair/RepairRun.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+using namespace testsupport;
+using namespace mediafmt;
+
+namespace {
+
+constexpr std::size_t sector = 512;
+
+enum class Fault { none, powerCut, writeFails, flushFails, writeDropped };
+
+// A recording on a disk with a page cache, and the journal store beside it.
+// Writes, flushes and the journal's saves and removals are its operations,
+// counted from 0; one of them can be made to fail.
+class SimulatedDisk final : public io::Io, public boxmend::JournalStore {
+public:
+    explicit SimulatedDisk(Bytes device, std::optional<Bytes> journal = std::nullopt)
+        : device_(std::move(device)), journal_(std::move(journal)) {}
+
+    // As a read-only directory does.
+    bool refusesJournal = false;
+
+    void arm(Fault fault, int at) {
+        fault_ = fault;
+        faultAt_ = at;
+    }
+    int operations() const { return operations_; }
+    // One letter per operation: w(rite), f(lush), s(ave) or r(emove) the journal.
+    const std::string& log() const { return log_; }
+    std::size_t unflushedSectors() const { return cache_.size(); }
+    bool hasJournal() const { return journal_.has_value(); }
+    const Bytes& device() const { return device_; }
+
+    // What reaches the device when the power fails: the sectors of the
+    // cache whose bit is set in keep.
+    SimulatedDisk reboot(std::uint32_t keep) const {
+        Bytes kept = device_;
+        std::uint32_t bit = 1;
+        for (const auto& [index, bytes] : cache_) {
+            if ((keep & bit) != 0)
+                std::copy(bytes.begin(), bytes.end(),
+                          kept.begin() + static_cast<std::ptrdiff_t>(index * sector));
+            bit <<= 1;
+        }
+        return SimulatedDisk(kept, journal_);
+    }
+    // The file as a program reads it: the cache over the device.
+    Bytes view() const { return reboot(~0u).device_; }
+
+    ResultCode read(void* buffer, std::uint64_t count, std::uint64_t& got) override {
+        const Bytes now = view();
+        got = position_ < now.size() ? std::min<std::uint64_t>(count, now.size() - position_) : 0;
+        std::memcpy(buffer, now.data() + position_, got);
+        position_ += got;
+        return dead_ ? result::readError : result::none;
+    }
+    ResultCode write(const void* buffer, std::uint64_t count, std::uint64_t& put) override {
+        const Fault fault = next('w');
+        put = 0;
+        if (dead_)
+            return result::writeError;
+        if (fault == Fault::writeFails)
+            count /= 2; // part of the write is made before it fails
+        for (; put < count && position_ < device_.size(); ++put, ++position_) {
+            Bytes& cached = cached_(position_ / sector);
+            cached[position_ % sector] = static_cast<const std::uint8_t*>(buffer)[put];
+            if (fault == Fault::writeDropped)
+                dropped_.push_back(position_ / sector);
+        }
+        return fault == Fault::writeFails ? result::writeError : result::none;
+    }
+    ResultCode flush() override {
+        if (const Fault fault = next('f'); dead_ || fault == Fault::flushFails)
+            return result::writeError;
+        for (const auto& [index, bytes] : cache_) {
+            if (std::find(dropped_.begin(), dropped_.end(), index) == dropped_.end())
+                std::copy(bytes.begin(), bytes.end(),
+                          device_.begin() + static_cast<std::ptrdiff_t>(index * sector));
+        }
+        cache_.clear();
+        return result::none;
+    }
+    // What the device holds, as a read past the cache finds it.
+    ResultCode readBack(std::uint64_t offset, void* buffer, std::uint64_t count) override {
+        if (dead_ || offset + count > device_.size())
+            return result::readError;
+        std::memcpy(buffer, device_.data() + offset, count);
+        return result::none;
+    }
+    ResultCode seek(std::int64_t offset, io::SeekOrigin origin) override {
+        position_ =
+            static_cast<std::uint64_t>(offset) + (origin == io::SeekOrigin::current ? position_
+                                                  : origin == io::SeekOrigin::end   ? device_.size()
+                                                                                    : 0);
+        return result::none;
+    }
+    ResultCode tell(std::uint64_t& position) override {
+        position = position_;
+        return result::none;
+    }
+    ResultCode eof(bool& atEnd) override {
+        atEnd = position_ >= device_.size();
+        return result::none;
+    }
+    ResultCode size(std::uint64_t& length) override {
+        length = device_.size();
+        return result::none;
+    }
+
+    // The journal is saved whole or not at all, as its rename makes it.
+    ResultCode load(Bytes& bytes) override {
+        if (!journal_)
+            return result::noOp;
+        bytes = *journal_;
+        return result::none;
+    }
+    ResultCode save(const Bytes& bytes, bool& refused) override {
+        refused = refusesJournal;
+        if (const Fault fault = next('s'); dead_ || refused || fault == Fault::writeFails)
+            return result::writeError;
+        journal_ = bytes;
+        return result::none;
+    }
+    ResultCode remove() override {
+        if (const Fault fault = next('r'); dead_ || fault == Fault::writeFails)
+            return result::error;
+        journal_.reset();
+        return result::none;
+    }
+    std::string name() const override { return "journal"; }
+
+private:
+    // Counts an operation; a power cut stops every later one.
+    Fault next(char kind) {
+        log_ += kind;
+        const Fault fault = operations_++ == faultAt_ ? fault_ : Fault::none;
+        dead_ = dead_ || fault == Fault::powerCut;
+        return fault;
+    }
+    Bytes& cached_(std::uint64_t index) {
+        auto at = cache_.find(index);
+        if (at == cache_.end()) {
+            // The last sector holds what is left of the file.
+            const auto from = device_.begin() + static_cast<std::ptrdiff_t>(index * sector);
+            const auto to = from + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                       sector, device_.size() - index * sector));
+            at = cache_.emplace(index, Bytes(from, to)).first;
+        }
+        return at->second;
+    }
+
+    Bytes device_;
+    std::optional<Bytes> journal_;
+    std::map<std::uint64_t, Bytes> cache_;
+    std::vector<std::uint64_t> dropped_;
+    std::uint64_t position_ = 0;
+    Fault fault_ = Fault::none;
+    int faultAt_ = -1;
+    std::string log_;
+    int operations_ = 0;
+    bool dead_ = false;
+};
+
+struct Outcome {
+    std::vector<std::string> lines;
+    int status = 0;
+
+    bool reportsCorrection() const {
+        return std::any_of(lines.begin(), lines.end(), [](const std::string& line) {
+            return line.rfind("Corrected error", 0) == 0;
+        });
+    }
+};
+
+Outcome repair(SimulatedDisk& disk) {
+    Outcome run;
+    boxmend::Journaling journaling{disk, {}};
+    run.status = boxmend::repairOpenFile(disk, journaling, "clip.mov", run.lines);
+    return run;
+}
+
+// A recording with both defects whose changed table bytes straddle a
+// sector boundary: padding before moov moves them there.
+Bytes straddlingRecording() {
+    Recording recording;
+    recording.audioChunks = 8;
+    const Bytes plain = cameraRecording(recording);
+    SimulatedDisk disk(plain);
+    boxmend::Journaling journaling{disk, {}};
+    mp4::File tree;
+    const boxmend::RunOutcome run =
+        boxmend::runRepairs(disk, tree, boxmend::RunMode::planOnly, journaling);
+    const auto& changes = run.audioPlan.changes;
+    const std::uint64_t first = changes.front().offset;
+    const std::uint64_t middle = (first + changes.back().offset) / 2;
+    std::uint64_t padding = sector - middle % sector;
+    padding += padding < 8 ? sector : 0;
+    const std::uint64_t moov = tree.find("moov")->offset;
+    const auto at = plain.begin() + static_cast<std::ptrdiff_t>(moov);
+    return concat(
+        {Bytes(plain.begin(), at), box("free", {zeros(padding - 8)}), Bytes(at, plain.end())});
+}
+
+TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk clean(original);
+    ASSERT_EQ(repair(clean).status, 0);
+    const Bytes repaired = clean.device();
+    ASSERT_FALSE(clean.hasJournal());
+    ASSERT_NE(repaired, original);
+
+    for (Fault fault :
+         {Fault::powerCut, Fault::writeFails, Fault::flushFails, Fault::writeDropped}) {
+        for (int at = 0; at < clean.operations(); ++at) {
+            SimulatedDisk disk(original);
+            disk.arm(fault, at);
+            const Outcome first = repair(disk);
+            ASSERT_LE(disk.unflushedSectors(), 16u);
+            for (std::uint32_t keep = 0; keep < (1u << disk.unflushedSectors()); ++keep) {
+                SCOPED_TRACE("fault " + std::to_string(static_cast<int>(fault)) + " at operation " +
+                             std::to_string(at) + ", sectors kept " + std::to_string(keep));
+                SimulatedDisk after = disk.reboot(keep);
+                // A correction is reported only for a file that is repaired
+                // or whose journal is there to complete it.
+                if (first.reportsCorrection()) {
+                    EXPECT_TRUE(after.device() == repaired || after.hasJournal());
+                }
+                const Outcome next = repair(after);
+                EXPECT_EQ(after.view(), repaired);
+                EXPECT_FALSE(after.hasJournal());
+                EXPECT_NE(next.status, boxmend::exitStatus::journalTrouble);
+            }
+        }
+    }
+}
+
+TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk clean(original);
+    (void)repair(clean);
+    SimulatedDisk disk(original);
+    disk.arm(Fault::flushFails, static_cast<int>(clean.log().find('f')));
+    const Outcome failed = repair(disk);
+    EXPECT_EQ(failed.lines, std::vector<std::string>{
+                                "error 11 (I/O write error) repairing audio track clip.mov"});
+    EXPECT_EQ(failed.status, boxmend::exitStatus::audioRepairFailed);
+    ASSERT_TRUE(disk.hasJournal());
+
+    SimulatedDisk rebooted = disk.reboot(0);
+    const Outcome completed = repair(rebooted);
+    EXPECT_EQ(completed.lines,
+              (std::vector<std::string>{"Corrected error in Ambisonic Audio Track Format Header",
+                                        "Corrected error in Lumacode Video Track Format Header",
+                                        "No issues found in Lumacode Video Track"}));
+    EXPECT_EQ(completed.status, 0);
+}
+
+TEST(Crash, WithoutAJournalTheChangedBytesReachTheDeviceBeforeTheFill) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk clean(original);
+    (void)repair(clean);
+    SimulatedDisk disk(original);
+    disk.refusesJournal = true;
+    EXPECT_EQ(repair(disk).status, 0);
+    EXPECT_EQ(disk.device(), clean.device());
+    // Each repair: its changes, a flush, its fill, a flush; no removal.
+    EXPECT_EQ(disk.log(), "s" + std::string(7, 'w') + "fwf" + "wf");
+
+    // Any other failure to write the journal refuses the repair untouched.
+    SimulatedDisk full(original);
+    full.arm(Fault::writeFails, 0);
+    EXPECT_EQ(repair(full).lines,
+              std::vector<std::string>{
+                  "error 11 (I/O write error) writing the repair journal for clip.mov"});
+    EXPECT_EQ(full.view(), original);
+}
+
+TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk disk(original);
+    disk.arm(Fault::powerCut, 1);
+    (void)repair(disk);
+    // Something else changed a byte the journal records.
+    Bytes changed = disk.reboot(0).device();
+    Bytes journal;
+    ASSERT_EQ(disk.load(journal), 0u);
+    boxmend::Journal decoded;
+    ASSERT_TRUE(boxmend::decodeJournal(journal, decoded));
+    changed[decoded.repairs.front().plan.changes.front().offset] ^= 0x55;
+    SimulatedDisk other(changed, journal);
+    const Outcome refused = repair(other);
+    EXPECT_EQ(refused.status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(refused.lines,
+              std::vector<std::string>{"The repair journal journal does not match file clip.mov; "
+                                       "nothing was changed, and the journal is kept"});
+    EXPECT_EQ(other.view(), changed);
+    EXPECT_TRUE(other.hasJournal());
+
+    // A journal whose checksum fails was never acted on: it goes, the run goes on.
+    journal.back() ^= 1;
+    SimulatedDisk damaged(original, journal);
+    EXPECT_EQ(repair(damaged).status, 0);
+    EXPECT_FALSE(damaged.hasJournal());
+}
+
+} // namespace
