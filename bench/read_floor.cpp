@@ -1,14 +1,20 @@
 // The least any in-place repair of a recording's header has to do, for the
 // benchmark to measure boxmend against: read the whole moov box once, and
 // for "repair" also write the ambisonic track's sample table box back over
-// itself (the bytes as read) and flush it to the device.
-// read_floor read|repair <file>
+// itself (the bytes as read) and flush it to the device. Two more modes add
+// one safeguard each, so that the benchmark can show what each costs:
+// "journal" puts a small journal beside the file first (written, flushed,
+// renamed into place, the directory flushed) and removes it at the end;
+// "readback" reads the written box back past the page cache (O_DIRECT).
+// read_floor read|repair|journal|readback <file>
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <unistd.h>
 #include <vector>
@@ -110,15 +116,48 @@ bool ambisonicTable(const std::vector<std::uint8_t>& moov, Span& stbl) {
     return false;
 }
 
+bool flushDirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY);
+    const bool flushed = fd >= 0 && ::fsync(fd) == 0;
+    return fd >= 0 && ::close(fd) == 0 && flushed;
+}
+
+// A journal of about the size boxmend writes, put in place durably.
+bool putJournal(const std::string& journal) {
+    const std::string temp = journal + ".new";
+    const std::vector<std::uint8_t> bytes(300, 0x5A);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    return fd >= 0 && writeAll(fd, bytes.data(), bytes.size(), 0) && ::fsync(fd) == 0 &&
+           ::close(fd) == 0 && ::rename(temp.c_str(), journal.c_str()) == 0 &&
+           flushDirectoryOf(journal);
+}
+
+// count bytes at offset read back past the page cache, in whole blocks.
+bool readBack(const char* path, std::uint64_t offset, std::uint64_t count) {
+    const std::uint64_t block = 4096;
+    const std::uint64_t first = offset / block * block;
+    const std::uint64_t length = (offset + count + block - 1) / block * block - first;
+    void* raw = nullptr;
+    if (::posix_memalign(&raw, block, length) != 0)
+        return false;
+    const int fd = ::open(path, O_RDONLY | O_DIRECT);
+    ssize_t got = fd >= 0 ? ::pread(fd, raw, length, static_cast<off_t>(first)) : -1;
+    std::free(raw);
+    return fd >= 0 && ::close(fd) == 0 && got >= static_cast<ssize_t>(offset + count - first);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     const std::string_view mode = argc == 3 ? argv[1] : "";
-    if (mode != "read" && mode != "repair") {
-        std::fprintf(stderr, "usage: read_floor read|repair <file>\n");
+    if (mode != "read" && mode != "repair" && mode != "journal" && mode != "readback") {
+        std::fprintf(stderr, "usage: read_floor read|repair|journal|readback <file>\n");
         return 2;
     }
-    const bool repair = mode == "repair";
+    const bool repair = mode != "read";
+    const std::string journal = std::string(argv[2]) + ".journal";
     const int fd = ::open(argv[2], repair ? O_RDWR : O_RDONLY);
     if (fd < 0) {
         std::perror(argv[2]);
@@ -159,8 +198,11 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "read_floor: no ambisonic track\n");
             return 1;
         }
-        if (!writeAll(fd, moov.data() + stbl.begin, stbl.size, at + stbl.begin) ||
-            ::fsync(fd) != 0) {
+        if ((mode == "journal" && !putJournal(journal)) ||
+            !writeAll(fd, moov.data() + stbl.begin, stbl.size, at + stbl.begin) ||
+            ::fsync(fd) != 0 ||
+            (mode == "readback" && !readBack(argv[2], at + stbl.begin, stbl.size)) ||
+            (mode == "journal" && (::unlink(journal.c_str()) != 0 || !flushDirectoryOf(journal)))) {
             std::perror(argv[2]);
             return 1;
         }
