@@ -175,7 +175,7 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         if (boxmend::checkAudioTrack(*tree, tables, reason) != 0 ||
             boxmend::planAudioRepair(tables, stream, plan, reason) != 0)
             state.SkipWithError("no audio repair planned");
-        benchmark::DoNotOptimize(plan.bytes.data());
+        benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();
         tree.reset();
         state.ResumeTiming();
