@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <iostream>
+#include <new>
 
 namespace boxmend {
 
@@ -18,6 +19,18 @@ namespace {
 
 void printLine(const std::string& line) {
     std::printf("%s\n", line.c_str());
+}
+
+// The run, or a failed parse when memory runs out: nothing is written before
+// every plan is made, which is where a huge header needs its memory.
+RunOutcome runOrOutOfMemory(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode) {
+    try {
+        return runRepairs(stream, tree, mode);
+    } catch (const std::bad_alloc&) {
+        RunOutcome run;
+        run.parse.code = result::error;
+        return run;
+    }
 }
 
 } // namespace
@@ -35,7 +48,7 @@ int runRepair(const std::string& fileName) {
     }
 
     mediafmt::mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::apply);
+    const RunOutcome run = runOrOutOfMemory(file, tree, RunMode::apply);
     if (run.parse.code != 0) {
         printLine(message::failure(run.parse.code, message::parsing, fileName));
         return exitStatus::parseFailed;
