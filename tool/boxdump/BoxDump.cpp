@@ -5,12 +5,14 @@
 #include "mediafmt/mp4/File.h"
 #include "tool/boxdump/BoxListing.h"
 #include "tool/boxdump/Diagnosis.h"
+#include "tool/boxdump/FileTail.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 namespace boxmend {
@@ -31,6 +33,39 @@ void printOut(const std::string& text) {
 
 void printErr(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+// The run, or a failed parse when memory runs out; the tree keeps what was
+// read before.
+RunOutcome runOrOutOfMemory(io::Io& stream, mp4::File& tree) {
+    try {
+        return runRepairs(stream, tree, RunMode::planOnly);
+    } catch (const std::bad_alloc&) {
+        RunOutcome run;
+        run.parse.code = result::error;
+        return run;
+    }
+}
+
+std::string tailText(const FileTail& tail) {
+    if (tail.size == 0)
+        return std::string();
+    std::string out = "tail not read by boxmend  offset " + std::to_string(tail.offset) +
+                      "  size " + std::to_string(tail.size) + "\n" + listBoxTree(*tail.boxes, 1);
+    if (tail.unparsedSize != 0)
+        out += "  unparsed bytes  offset " + std::to_string(tail.unparsedOffset) + "  size " +
+               std::to_string(tail.unparsedSize) + "\n";
+    return out;
+}
+
+Json tailJson(const FileTail& tail) {
+    Json unparsed;
+    if (tail.unparsedSize != 0)
+        unparsed = {{"offset", tail.unparsedOffset}, {"size", tail.unparsedSize}};
+    return {{"offset", tail.offset},
+            {"size", tail.size},
+            {"boxes", boxTreeJson(*tail.boxes)},
+            {"unparsed", unparsed}};
 }
 
 void printJson(const Json& document) {
@@ -60,7 +95,10 @@ int runDump(const std::string& fileName, DumpFormat format) {
 
     // The tree keeps what was read before a failure, and is shown either way.
     mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly);
+    const RunOutcome run = runOrOutOfMemory(file, tree);
+    FileTail tail;
+    if (run.parse.code == 0)
+        tail = readTail(file, tree);
     file.close();
     if (run.parse.code != 0) {
         const std::string line = message::failure(run.parse.code, message::parsing, fileName);
@@ -79,12 +117,14 @@ int runDump(const std::string& fileName, DumpFormat format) {
     const int status = dumpStatusOf(run);
     if (json) {
         document["boxes"] = boxTreeJson(tree);
-        document["diagnosis"] = diagnosisJson(run);
+        if (tail.size != 0)
+            document["tail"] = tailJson(tail);
+        document["diagnosis"] = diagnosisJson(run, tail);
         document["needsRepair"] = needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {
-        printOut(listBoxTree(tree) + "\n" + diagnosisText(run));
+        printOut(listBoxTree(tree) + tailText(tail) + "\n" + diagnosisText(run, tail));
     }
     for (const std::string& line : troubleLines(run, fileName))
         printErr(line);

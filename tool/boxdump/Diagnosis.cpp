@@ -190,12 +190,20 @@ int dumpStatusOf(const RunOutcome& run) {
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
 
-std::string diagnosisText(const RunOutcome& run) {
-    return "diagnosis\n" + audioText(run) + videoText(run) + resultText(run);
+std::string diagnosisText(const RunOutcome& run, const FileTail& tail) {
+    std::string note;
+    if (tail.moov)
+        note = "  moov in the tail: what looks like a moov box starts at offset " +
+               std::to_string(*tail.moov) + ", in the last " + std::to_string(tail.size) +
+               " bytes, which boxmend does not read\n";
+    return "diagnosis\n" + note + audioText(run) + videoText(run) + resultText(run);
 }
 
-Json diagnosisJson(const RunOutcome& run) {
-    return {{"audio", audioJson(run)}, {"video", videoJson(run)}};
+Json diagnosisJson(const RunOutcome& run, const FileTail& tail) {
+    Json diagnosis = {{"audio", audioJson(run)}, {"video", videoJson(run)}};
+    if (tail.moov)
+        diagnosis["moovInTail"] = {{"offset", *tail.moov}};
+    return diagnosis;
 }
 
 std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName) {

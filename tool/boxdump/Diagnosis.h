@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tool/boxdump/FileTail.h"
 #include "tool/repair/RepairRun.h"
 
 #include <nlohmann/json.hpp>
@@ -31,11 +32,13 @@ bool needsRepair(const RunOutcome& run);
 // failed read), else whether a repair is needed.
 int dumpStatusOf(const RunOutcome& run);
 
-// The "diagnosis" section of the text listing, ending with the result line.
-std::string diagnosisText(const RunOutcome& run);
+// The "diagnosis" section of the text listing, ending with the result line;
+// it starts with a note when the file's tail holds what looks like a moov box.
+std::string diagnosisText(const RunOutcome& run, const FileTail& tail);
 
-// The same as the members "audio" and "video".
-nlohmann::ordered_json diagnosisJson(const RunOutcome& run);
+// The same as the members "audio" and "video", and "moovInTail" (the
+// offset) when there is such a box.
+nlohmann::ordered_json diagnosisJson(const RunOutcome& run, const FileTail& tail);
 
 // The lines boxmend would end with on the trouble the run met.
 std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName);
