@@ -87,6 +87,29 @@ TEST(OtherRecorders, ListingsAndRepairsAreTheKeptOnes) {
     EXPECT_EQ(inputs, 11);
 }
 
+// Recordings sit in deep folders; boxdump names the path as given, boxmend
+// by its short form where there is one, never in the extended-length form.
+TEST(OtherRecorders, BothProgramsOpenPathsOfMoreThan260Characters) {
+    TempDir dir;
+    fs::path deep = fs::u8path(dir.path());
+    for (char letter : std::string("abcdef"))
+        deep /= std::string(50, letter);
+    fs::create_directories(deep);
+    const std::string path = (deep / "clip.mov").u8string();
+    ASSERT_GT(path.size(), 300u);
+    fs::copy_file(fs::u8path(OTHER_RECORDERS_DIR) / "tail-moov-cut.mov", deep / "clip.mov");
+    const std::string line = "error 8 (invalid object / null pointer) checking audio track ";
+
+    ProcessResult run = runProcess(boxdump, {path});
+    EXPECT_EQ(run.err, line + path + "\n");
+    EXPECT_EQ(run.status, 2);
+    run = runProcess(boxmend, {path});
+    EXPECT_EQ(run.out.rfind(line + dir.path(), 0), 0u) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 9), "clip.mov\n") << run.out;
+    EXPECT_EQ(run.out.find('?'), std::string::npos) << run.out;
+    EXPECT_EQ(run.status, 4);
+}
+
 #ifndef _WIN32
 TEST(OtherRecorders, BoxdumpFailsWhenItsListingIsLost) {
     const fs::path input = fs::u8path(OTHER_RECORDERS_DIR) / "meta-forms.mov";
