@@ -6,6 +6,7 @@
 #include "tests/support/CameraFile.h"
 
 #include <cstdio>
+#include <fstream>
 #include <string>
 
 using namespace testsupport;
@@ -53,14 +54,10 @@ Bytes withPhoneMeta(Bytes file) {
 }
 
 bool write(const std::string& path, const Bytes& bytes) {
-    std::FILE* out = std::fopen(path.c_str(), "wb");
-    bool written =
-        out != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (out != nullptr)
-        written = std::fclose(out) == 0 && written;
-    if (!written)
-        std::perror(path.c_str());
-    return written;
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    return static_cast<bool>(out.flush());
 }
 
 } // namespace
@@ -95,9 +92,13 @@ int main(int argc, char* argv[]) {
         write(dir + "camera-phone-meta.mov", withPhoneMeta(defective)) &&
         write(dir + "camera-phone-meta.mov.repaired", withPhoneMeta(repaired)) &&
         write(dir + "meta-forms.mov",
-              movie(concat(
-                  {phoneMeta, box("udta", {isoMeta, taggerMeta,
-                                           box("\xA9xyz", {text("+48.8577+002.2950/")})})}))) &&
+              movie(concat({phoneMeta, box("udta", {isoMeta, taggerMeta,
+                                                    box("\xA9xyz", {text("+48.8577+002.2950/")}),
+                                                    // Only an hdlr that fills it: QuickTime's form.
+                                                    box("meta", {handler("mdir")}),
+                                                    // Version and flags that read as a size: ISO's.
+                                                    fullBox("meta", 0, 16, {handler("mdir")}),
+                                                    box("\x9F\xA0\x7F~", {zeros(2)})})}))) &&
         write(dir + "tail-two-boxes-and-bytes.mp4",
               concat({movie({}), box("free"), box("mdat"), zeros(5)})) &&
         write(dir + "tail-free-32.mov", concat({movie({}), box("free", {zeros(24)})})) &&
