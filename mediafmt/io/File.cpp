@@ -1,5 +1,7 @@
 #include "mediafmt/io/File.h"
 
+#include "mediafmt/io/WindowsPath.h"
+
 #include <utf8.h>
 
 #include <algorithm>
@@ -92,6 +94,8 @@ ResultCode File::open(std::string path, OpenMode mode) {
     }
     // wchar_t and char16_t are both UTF-16 units here, but distinct types: copied, not cast.
     std::wstring units(wide.begin(), wide.end());
+    // A deep path opens only in its extended-length form.
+    units = openablePath(units);
     HANDLE handle = CreateFileW(units.c_str(), access, share, nullptr, disposition,
                                 flagsAndAttributes_, nullptr);
     if (handle == INVALID_HANDLE_VALUE || handle == nullptr)

@@ -1,6 +1,8 @@
 #include "mediafmt/mp4/File.h"
 
 #include "mediafmt/io/CacheBuffer.h"
+#include "mediafmt/mp4/box/BaseBoxes.h"
+#include "mediafmt/mp4/box/BoxFactory.h"
 #include "mediafmt/mp4/box/BoxReader.h"
 #include "mediafmt/mp4/type/Scalars.h"
 
@@ -17,6 +19,15 @@ std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
     return a > std::numeric_limits<std::uint64_t>::max() - b
                ? std::numeric_limits<std::uint64_t>::max()
                : a + b;
+}
+
+// The payload of a box that no repair ever writes and that is only raw
+// bytes: free space and the boxes the catalogue does not know (skip, uuid
+// and any other). Null for every other box.
+type::Block* rawPayload(box::Box& top) {
+    const bool raw = top.type.value == type::fourcc("free") || !box::isCatalogued(top.type);
+    auto* data = dynamic_cast<box::DataBox*>(&top);
+    return raw && data != nullptr ? &data->data : nullptr;
 }
 
 } // namespace
@@ -76,15 +87,24 @@ ResultCode File::parse(io::Io* stream) {
             if (end > maxOffset)
                 return result::seekPastEnd;
             const std::uint64_t loaded = end > payload ? end - payload : 0;
-            if (ResultCode rc = cache.fill(stream, payload, loaded + lookAhead); rc != 0)
-                return rc;
-            if (ResultCode rc = top->readFields(&cache, end); rc != 0)
-                return rc;
-            if (ResultCode rc = top->readChildren(&cache, end); rc != 0)
-                return rc;
-            if (ResultCode rc = cache.seek(static_cast<std::int64_t>(end), io::SeekOrigin::begin);
-                rc != 0)
-                return rc;
+            if (type::Block* raw = rawPayload(*top); raw != nullptr && loaded >= leftOnDiskFrom) {
+                // Nothing is read from it, and the next header is loaded as
+                // after media data.
+                raw->leaveOnDisk(payload, loaded);
+                if (ResultCode rc = cache.fill(stream, end, lookAhead); rc != 0)
+                    return rc;
+            } else {
+                if (ResultCode rc = cache.fill(stream, payload, loaded + lookAhead); rc != 0)
+                    return rc;
+                if (ResultCode rc = top->readFields(&cache, end); rc != 0)
+                    return rc;
+                if (ResultCode rc = top->readChildren(&cache, end); rc != 0)
+                    return rc;
+                if (ResultCode rc =
+                        cache.seek(static_cast<std::int64_t>(end), io::SeekOrigin::begin);
+                    rc != 0)
+                    return rc;
+            }
         }
 
         bool atEnd = false;

@@ -312,9 +312,9 @@ TEST(Boxdump, BytesFromTheFileCannotReachTheTerminalOrBreakTheJson) {
     run = runProcess(boxdump, {"--json", path});
     const Json doc = Json::parse(run.out);
     const Json& boxes = doc["boxes"][1]["children"][0]["children"];
-    EXPECT_EQ(boxes[0]["type"], "\xEF\xBF\xBDnam");
+    EXPECT_EQ(boxes[0]["type"], "\xC2\xA9nam");
     EXPECT_EQ(boxes[1]["fields"]["firmwareVersion"], "v1\x1b]0;owned\x07");
-    EXPECT_EQ(boxes[2]["type"], "\x1b[2J");
+    EXPECT_EQ(boxes[2]["type"], "\\x1b[2J");
     EXPECT_EQ(run.status, 0);
 }
 

@@ -45,8 +45,8 @@ const std::map<std::type_index, std::pair<const char*, const char*>> samples = {
     {typeid(String), {"61 62 00 63 00 00", "ab"}},
     {typeid(FixedBlock<6>), {"01 02 03 04 05 06", "(6) 010203040506"}},
     {typeid(Block), {"de ad be ef 00", "(5) [deadbeef00]"}},
-    {typeid(Uint32Array), {"00000001 ffffffff", "(2) [       1,       -1]"}},
-    {typeid(Uint64Array), {"00000000 00000001  ffffffff ffffffff", "(2) [       1,       -1]"}},
+    {typeid(Uint32Array), {"00000001 ffffffff", "(2) [       1, 4294967295]"}},
+    {typeid(Uint64Array), {"00000000 00000001  ffffffff ffffffff", "(2) [       1, 18446744073709551615]"}},
     {typeid(FourccArray), {"69736f6d 6d703431", "(2) [isom, mp41]"}},
     // Tables show their count, edit lists also their entries.
     {typeid(TimeToSampleTable), {"00000002 0000000a 00000400 00000001 00000200", "(2) []"}},

@@ -5,6 +5,7 @@
 #include "mediafmt/mp4/File.h"
 #include "tool/boxdump/BoxListing.h"
 #include "tool/boxdump/Diagnosis.h"
+#include "tool/boxdump/FileTail.h"
 #include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
@@ -12,6 +13,7 @@
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 namespace boxmend {
@@ -32,6 +34,27 @@ void printOut(const std::string& text) {
 
 void printErr(const std::string& line) {
     std::fprintf(stderr, "%s\n", line.c_str());
+}
+
+std::string tailText(const FileTail& tail) {
+    if (tail.size == 0)
+        return std::string();
+    std::string out = "tail not read by boxmend  offset " + std::to_string(tail.offset) +
+                      "  size " + std::to_string(tail.size) + "\n" + listBoxTree(*tail.boxes, 1);
+    if (tail.unparsedSize != 0)
+        out += "  unparsed bytes  offset " + std::to_string(tail.unparsedOffset) + "  size " +
+               std::to_string(tail.unparsedSize) + "\n";
+    return out;
+}
+
+Json tailJson(const FileTail& tail) {
+    Json unparsed;
+    if (tail.unparsedSize != 0)
+        unparsed = {{"offset", tail.unparsedOffset}, {"size", tail.unparsedSize}};
+    return {{"offset", tail.offset},
+            {"size", tail.size},
+            {"boxes", boxTreeJson(*tail.boxes)},
+            {"unparsed", unparsed}};
 }
 
 void printJson(const Json& document) {
@@ -68,6 +91,9 @@ int runDump(const std::string& fileName, DumpFormat format) {
     // The tree keeps what was read before a failure, and is shown either way.
     mp4::File tree;
     const RunOutcome run = runRepairs(file, tree, RunMode::planOnly, journaling);
+    FileTail tail;
+    if (run.parse.code == 0)
+        tail = readTail(file, tree);
     file.close();
     if (run.parse.code != 0) {
         const std::string line = message::failure(run.parse.code, message::parsing, fileName);
@@ -90,12 +116,14 @@ int runDump(const std::string& fileName, DumpFormat format) {
     const int status = dumpStatusOf(run);
     if (json) {
         document["boxes"] = boxTreeJson(tree);
-        document["diagnosis"] = diagnosisJson(run, journal);
+        if (tail.size != 0)
+            document["tail"] = tailJson(tail);
+        document["diagnosis"] = diagnosisJson(run, journal, tail);
         document["needsRepair"] = needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {
-        printOut(listBoxTree(tree) + "\n" + diagnosisText(run, journal));
+        printOut(listBoxTree(tree) + tailText(tail) + "\n" + diagnosisText(run, journal, tail));
     }
     for (const std::string& line : troubleLines(run, fileName, journal))
         printErr(line);

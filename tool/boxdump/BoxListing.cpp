@@ -45,17 +45,29 @@ std::string printable(std::string_view text, std::uint32_t indent) {
     return out;
 }
 
-// All four bytes of the code, so that a code with a zero byte still shows.
+// All four bytes of the code, so that a code with a zero byte still shows,
+// as UTF-8: bytes from 0xA0 on are the Latin-1 characters QuickTime codes
+// use (the copyright sign of user data), and the control bytes of both
+// ranges, 0x80 to 0x9F included, become "\xNN".
 std::string codeText(const mp4::type::Fourcc& code) {
     std::string out;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto byte = static_cast<unsigned char>(code.value >> shift);
-        if (isControl(byte))
+        if (isControl(byte) || (byte >= 0x80 && byte < 0xA0)) {
             appendEscaped(out, byte);
-        else
+        } else if (byte >= 0xA0) {
+            out += static_cast<char>(0xC0 | (byte >> 6));
+            out += static_cast<char>(0x80 | (byte & 0x3F));
+        } else {
             out += static_cast<char>(byte);
+        }
     }
     return out;
+}
+
+// The code as the JSON shows it: empty for the code 0, as Fourcc::text has it.
+std::string jsonCodeText(const mp4::type::Fourcc& code) {
+    return code.value == 0 ? std::string() : codeText(code);
 }
 
 // The field's own text form; a print that fails keeps what it wrote and
@@ -88,7 +100,32 @@ void listBox(const Box& box, std::uint32_t depth, std::string& out) {
         listBox(*child, depth + 1, out);
 }
 
-nlohmann::ordered_json boxJson(const Box& box) {
+// A child's path from its parent's, in the syntax of boxPath: its code, with
+// "[k]" when k earlier siblings have the same code. Built from the top down,
+// so listing a box with many siblings costs no rescan of them.
+std::string childPath(const std::string& parentPath, const mp4::type::Fourcc& code,
+                      std::uint32_t earlier) {
+    std::string segment = jsonCodeText(code);
+    if (earlier > 0)
+        segment += "[" + std::to_string(earlier) + "]";
+    if (segment.empty())
+        return parentPath;
+    return parentPath.empty() ? segment : parentPath + "/" + segment;
+}
+
+nlohmann::ordered_json boxJson(const Box& box, const std::string& path);
+
+nlohmann::ordered_json childrenJson(const Box& parent, const std::string& parentPath) {
+    nlohmann::ordered_json children = nlohmann::ordered_json::array();
+    std::map<std::uint32_t, std::uint32_t> seen;
+    for (const auto& child : parent.children) {
+        const std::uint32_t earlier = seen[child->type.value]++;
+        children.push_back(boxJson(*child, childPath(parentPath, child->type, earlier)));
+    }
+    return children;
+}
+
+nlohmann::ordered_json boxJson(const Box& box, const std::string& path) {
     nlohmann::ordered_json fields = nlohmann::ordered_json::object();
     std::map<std::string, int> uses;
     for (const auto& field : box.fields) {
@@ -97,28 +134,22 @@ nlohmann::ordered_json boxJson(const Box& box) {
             earlier == 0 ? field.name : field.name + "[" + std::to_string(earlier) + "]";
         fields[key] = fieldText(*field.value, 0);
     }
-    nlohmann::ordered_json children = nlohmann::ordered_json::array();
-    for (const auto& child : box.children)
-        children.push_back(boxJson(*child));
-    return {{"type", box.type.text()},     {"offset", box.offset},
-            {"size", box.recordedSize},    {"path", mp4::box::boxPath(&box)},
-            {"fields", std::move(fields)}, {"children", std::move(children)}};
+    return {{"type", jsonCodeText(box.type)}, {"offset", box.offset},
+            {"size", box.recordedSize},       {"path", path},
+            {"fields", std::move(fields)},    {"children", childrenJson(box, path)}};
 }
 
 } // namespace
 
-std::string listBoxTree(const Box& root) {
+std::string listBoxTree(const Box& root, std::uint32_t depth) {
     std::string out;
     for (const auto& child : root.children)
-        listBox(*child, 0, out);
+        listBox(*child, depth, out);
     return out;
 }
 
 nlohmann::ordered_json boxTreeJson(const Box& root) {
-    nlohmann::ordered_json boxes = nlohmann::ordered_json::array();
-    for (const auto& child : root.children)
-        boxes.push_back(boxJson(*child));
-    return boxes;
+    return childrenJson(root, std::string());
 }
 
 } // namespace boxmend

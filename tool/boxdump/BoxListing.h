@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <string>
 
 namespace boxmend {
@@ -14,12 +15,15 @@ namespace boxmend {
 
 // One line per box, indented two spaces per level, followed by one
 // "name: text" line per field one level deeper. The root itself is not
-// listed, only its descendants.
-std::string listBoxTree(const mediafmt::mp4::box::Box& root);
+// listed, only its descendants, its children at the given depth. Codes show
+// bytes from 0xA0 on as Latin-1 characters and control bytes as "\xNN",
+// here and in the JSON.
+std::string listBoxTree(const mediafmt::mp4::box::Box& root, std::uint32_t depth = 0);
 
-// The root's descendants as an array of objects: type, offset, size, path,
-// fields (name to printed text, in registration order; a name registered
-// again gets the suffix "[k]", k counting its earlier uses) and children.
+// The root's descendants as an array of objects: type, offset, size, path
+// (as boxPath gives it, with the codes shown as in type), fields (name to
+// printed text, in registration order; a name registered again gets the
+// suffix "[k]", k counting its earlier uses) and children.
 nlohmann::ordered_json boxTreeJson(const mediafmt::mp4::box::Box& root);
 
 } // namespace boxmend

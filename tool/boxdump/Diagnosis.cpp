@@ -262,15 +262,22 @@ int dumpStatusOf(const RunOutcome& run) {
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
 
-std::string diagnosisText(const RunOutcome& run, const std::string& journal) {
-    return "diagnosis\n" + journalText(run, journal) + audioText(run) + videoText(run) +
+std::string diagnosisText(const RunOutcome& run, const std::string& journal, const FileTail& tail) {
+    std::string note;
+    if (tail.moov)
+        note = "  moov in the tail: what looks like a moov box starts at offset " +
+               std::to_string(*tail.moov) + ", in the last " + std::to_string(tail.size) +
+               " bytes, which boxmend does not read\n";
+    return "diagnosis\n" + note + journalText(run, journal) + audioText(run) + videoText(run) +
            resultText(run);
 }
 
-Json diagnosisJson(const RunOutcome& run, const std::string& journal) {
+Json diagnosisJson(const RunOutcome& run, const std::string& journal, const FileTail& tail) {
     Json diagnosis = {{"audio", audioJson(run)}, {"video", videoJson(run)}};
     if (run.recovery.found != JournalFound::none)
         diagnosis["journal"] = journalJson(run, journal);
+    if (tail.moov)
+        diagnosis["moovInTail"] = {{"offset", *tail.moov}};
     return diagnosis;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "tool/boxdump/FileTail.h"
 #include "tool/repair/RepairRun.h"
 
 #include <nlohmann/json.hpp>
@@ -33,12 +34,14 @@ bool needsRepair(const RunOutcome& run);
 int dumpStatusOf(const RunOutcome& run);
 
 // The "diagnosis" section of the text listing, ending with the result line;
-// journal is where the file's repair journal is kept.
-std::string diagnosisText(const RunOutcome& run, const std::string& journal);
+// journal is where the file's repair journal is kept; the section starts
+// with a note when the file's tail holds what looks like a moov box.
+std::string diagnosisText(const RunOutcome& run, const std::string& journal, const FileTail& tail);
 
-// The same as the members "audio", "video" and, when there is a journal,
-// "journal".
-nlohmann::ordered_json diagnosisJson(const RunOutcome& run, const std::string& journal);
+// The same as the members "audio", "video", "journal" when there is a
+// journal, and "moovInTail" (the offset) when the tail holds a moov box.
+nlohmann::ordered_json diagnosisJson(const RunOutcome& run, const std::string& journal,
+                                     const FileTail& tail);
 
 // For a file that cannot be parsed: the journal's part of the diagnosis and
 // the result line, or nothing when there is no journal.

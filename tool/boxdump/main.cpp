@@ -3,16 +3,18 @@
 
 #include "tool/boxdump/BoxDump.h"
 #include "tool/boxdump/Diagnosis.h"
+#include "tool/console/ConsolePause.h"
 
 #include <CLI/CLI.hpp>
 
+#include <cstdio>
+#include <iostream>
 #include <string>
 #include <vector>
 
 #ifdef _WIN32
 #include <utf8.h>
 
-#include <cstdio>
 #include <iterator>
 #endif
 
@@ -41,6 +43,18 @@ int run(int argc, char** argv) {
     return boxmend::runDump(fileName, json ? boxmend::DumpFormat::json : boxmend::DumpFormat::text);
 }
 
+// The status of the run, unless what it printed could not all be written: a
+// listing that is lost is trouble, whatever it said.
+int finish(int status) {
+    std::cout.flush();
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout) {
+        std::fprintf(stderr, "boxdump: cannot write to standard output\n");
+        status = boxmend::dumpStatus::trouble;
+    }
+    boxmend::pauseIfOwnConsole();
+    return status;
+}
+
 } // namespace
 
 #ifdef _WIN32
@@ -65,13 +79,13 @@ int wmain(int argc, wchar_t* argv[]) {
     for (std::string& arg : args)
         pointers.push_back(arg.data());
     pointers.push_back(nullptr);
-    return run(argc, pointers.data());
+    return finish(run(argc, pointers.data()));
 }
 
 #else
 
 int main(int argc, char* argv[]) {
-    return run(argc, argv);
+    return finish(run(argc, argv));
 }
 
 #endif

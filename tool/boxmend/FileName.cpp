@@ -1,5 +1,7 @@
 #include "tool/boxmend/FileName.h"
 
+#include "mediafmt/io/WindowsPath.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -32,20 +34,24 @@ std::string unitsToUtf8(const std::u16string& units) {
 #ifdef _WIN32
 
 std::string fileNameFor(const wchar_t* argument) {
+    // A deep path is looked up in its extended-length form, and its short
+    // form shown without the prefix, as any other short form.
+    bool extended = false;
+    const std::wstring path = mediafmt::io::openablePath(argument, &extended);
     // The first call measures, terminator included; 0 means the system has no
     // short form, as for a path that does not exist.
-    DWORD needed = GetShortPathNameW(argument, nullptr, 0);
+    DWORD needed = GetShortPathNameW(path.c_str(), nullptr, 0);
     if (needed == 0)
         return std::string();
     std::wstring shortPath(needed, L'\0');
-    GetShortPathNameW(argument, shortPath.data(), needed);
+    GetShortPathNameW(path.c_str(), shortPath.data(), needed);
     std::u16string units;
     for (wchar_t ch : shortPath) {
         if (ch == L'\0')
             break;
         units += static_cast<char16_t>(ch);
     }
-    return unitsToUtf8(units);
+    return unitsToUtf8(extended ? mediafmt::io::withoutExtendedPrefix(units) : units);
 }
 
 #else

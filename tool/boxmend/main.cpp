@@ -3,14 +3,16 @@
 
 #include "tool/boxmend/Driver.h"
 #include "tool/boxmend/FileName.h"
+#include "tool/console/ConsolePause.h"
 
 #ifdef _WIN32
 
 // The wide entry point, so the path arrives as UTF-16 whatever the code page.
 int wmain(int argc, wchar_t* argv[]) {
-    if (argc != 2)
-        return boxmend::printUsage();
-    return boxmend::runRepair(boxmend::fileNameFor(argv[1]));
+    const int status =
+        argc != 2 ? boxmend::printUsage() : boxmend::runRepair(boxmend::fileNameFor(argv[1]));
+    boxmend::pauseIfOwnConsole();
+    return status;
 }
 
 #else

@@ -3,6 +3,8 @@
 #include "tool/repair/AudioRepair.h"
 #include "tool/repair/VideoRepair.h"
 
+#include <new>
+
 namespace boxmend {
 
 using namespace mediafmt;
@@ -16,9 +18,7 @@ void explainFailure(StepOutcome& step) {
         step.reason = "the file could not be read as the repair needs";
 }
 
-} // namespace
-
-RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
+RunOutcome runSteps(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
     const bool apply = mode == RunMode::apply;
     RunOutcome run;
     run.recovery = recoverJournal(stream, journaling, apply);
@@ -52,6 +52,21 @@ RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, Journaling&
         repairs.push_back({videoRepair, &run.videoPlan, &run.video});
     commitRepairs(stream, journaling, repairs, run.journalLeft);
     return run;
+}
+
+} // namespace
+
+RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
+    // A header too large for the memory there is: reported as a parse that
+    // failed, the tree keeping what was read. Nothing is written before
+    // every plan is made, which is where a header needs its memory.
+    try {
+        return runSteps(stream, tree, mode, journaling);
+    } catch (const std::bad_alloc&) {
+        RunOutcome run;
+        run.parse.code = result::error;
+        return run;
+    }
 }
 
 } // namespace boxmend

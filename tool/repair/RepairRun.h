@@ -51,7 +51,7 @@ enum class RunMode {
 // track's Lumacode entry; with apply, then makes the planned repairs, the
 // audio track first (commitRepairs). Planning only, every step after a
 // successful parse runs, whatever the others gave. The tree is left as
-// parsed.
+// parsed. When memory runs out, the run ends as a parse that failed with 2.
 RunOutcome runRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode,
                       Journaling& journaling);
 

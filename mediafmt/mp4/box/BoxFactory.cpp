@@ -90,6 +90,20 @@ BoxPtr createBox(type::Fourcc code, std::int8_t version) {
     return make<DataBox>();
 }
 
+BoxPtr createQuickTimeMeta() {
+    auto made = make<metaQuickTime>();
+    made->type.value = fourcc("meta");
+    return made;
+}
+
+bool isCatalogued(type::Fourcc code) {
+    for (const Row& row : rows) {
+        if (row.code == code.value)
+            return true;
+    }
+    return false;
+}
+
 bool isFullBoxType(type::Fourcc code) {
     for (std::uint32_t fullBox : fullBoxCodes) {
         if (fullBox == code.value)

@@ -13,6 +13,14 @@ namespace mediafmt::mp4::box {
 // code whose layout depends on it (mvhd, tkhd, mdhd, elst).
 BoxPtr createBox(type::Fourcc code, std::int8_t version);
 
+// The QuickTime form of meta, a plain container. The reader makes it for a
+// meta whose payload starts with an hdlr box instead of a version and flags.
+BoxPtr createQuickTimeMeta();
+
+// True for the codes the catalogue has a class of its own for; every other
+// code becomes a DataBox.
+bool isCatalogued(type::Fourcc code);
+
 // True for the full-box codes whose version byte decides their class or is
 // peeked before the box is made.
 bool isFullBoxType(type::Fourcc code);

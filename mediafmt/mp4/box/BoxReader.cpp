@@ -8,6 +8,26 @@
 
 namespace mediafmt::mp4::box {
 
+namespace {
+
+// Whether the payload at the stream's position, payloadSize bytes long,
+// starts with the header of an hdlr box that fits inside it: a meta box in
+// its QuickTime form, where the ISO form has its version and flags. The
+// stream is put back where it was; false only when that fails.
+bool peekHandler(io::Io& stream, std::uint64_t payloadSize, bool& found) {
+    std::uint64_t at = 0;
+    if (stream.tell(at) != 0 ||
+        at > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
+        return false;
+    std::uint32_t size = 0;
+    std::uint32_t code = 0;
+    found = io::readUint32(&stream, size) == 0 && io::readUint32(&stream, code) == 0 && size >= 8 &&
+            size <= payloadSize && code == type::fourcc("hdlr");
+    return stream.seek(static_cast<std::int64_t>(at), io::SeekOrigin::begin) == 0;
+}
+
+} // namespace
+
 BoxPtr readBox(io::Io* stream) {
     if (stream == nullptr)
         return nullptr;
@@ -28,7 +48,13 @@ BoxPtr readBox(io::Io* stream) {
         if (io::readUint8(stream, version) != 0 || stream->seek(-1, io::SeekOrigin::current) != 0)
             return nullptr;
     }
-    BoxPtr made = createBox(code, static_cast<std::int8_t>(version));
+    bool quickTimeMeta = false;
+    const std::uint64_t header = size32 == 1 ? 16 : 8;
+    if (code.value == type::fourcc("meta") && size >= header &&
+        !peekHandler(*stream, size - header, quickTimeMeta))
+        return nullptr;
+    BoxPtr made =
+        quickTimeMeta ? createQuickTimeMeta() : createBox(code, static_cast<std::int8_t>(version));
     if (!made)
         return nullptr;
     made->offset = offset;

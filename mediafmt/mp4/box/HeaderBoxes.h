@@ -214,6 +214,10 @@ public:
     meta() { hasChildren = true; }
 };
 
+// meta as QuickTime writes it: no version or flags, the child boxes (an
+// hdlr first) from the first payload byte.
+class metaQuickTime final : public ContainerBox {};
+
 class pitm final : public FullBox {
 public:
     Uint16 itemID;

@@ -51,6 +51,8 @@ ResultCode String::print(io::Io* stream, std::uint32_t /*indent*/) const {
 ResultCode Block::write(io::Io* stream) const {
     if (stream == nullptr)
         return result::nullObject;
+    if (onDisk_ != 0)
+        return result::invalidOperation;
     // An empty vector may have no storage at all, which memory streams refuse.
     if (elements.empty())
         return result::none;
@@ -61,6 +63,7 @@ ResultCode Block::write(io::Io* stream) const {
 }
 
 ResultCode Block::read(io::Io* stream, std::uint64_t end) {
+    onDisk_ = 0;
     if (ResultCode rc = startRead(stream, offset); rc != 0)
         return rc;
     if (offset > end)
@@ -77,15 +80,21 @@ ResultCode Block::read(io::Io* stream, std::uint64_t end) {
 ResultCode Block::print(io::Io* stream, std::uint32_t /*indent*/) const {
     if (stream == nullptr)
         return result::nullObject;
-    const auto n = static_cast<int>(elements.size());
-    if (elements.size() >= 100) {
-        (void)io::writeText(stream, "<%d byte block>", n);
+    if (size() >= 100 || onDisk_ != 0) {
+        (void)io::writeText(stream, "<%llu byte block>", static_cast<unsigned long long>(size()));
         return result::none;
     }
-    (void)io::writeText(stream, "(%d) [", n);
+    (void)io::writeText(stream, "(%d) [", static_cast<int>(elements.size()));
     printHex(stream, elements.data(), elements.size());
     (void)io::writeText(stream, "]");
     return result::none;
+}
+
+void Block::leaveOnDisk(std::uint64_t position, std::uint64_t length) {
+    elements.clear();
+    elements.shrink_to_fit();
+    offset = position;
+    onDisk_ = length;
 }
 
 namespace detail {

@@ -21,12 +21,25 @@ public:
 };
 
 // Raw bytes up to the end of the box.
+//
+// A reader may leave a block's bytes in the file instead of reading them,
+// so that a huge box costs no memory: the block then knows only where they
+// are and how many, prints as any large block does, and refuses to be
+// written with 4, since the bytes it would write are not at hand.
 class Block final : public Array<std::uint8_t> {
 public:
     [[nodiscard]] ResultCode write(io::Io* stream) const override;
     [[nodiscard]] ResultCode read(io::Io* stream, std::uint64_t end) override;
-    std::uint64_t size() const override { return elements.size(); }
+    std::uint64_t size() const override { return elements.size() + onDisk_; }
     [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t indent) const override;
+
+    // Stands for length bytes of the stream from position on, left unread.
+    void leaveOnDisk(std::uint64_t position, std::uint64_t length);
+    // The bytes left unread; 0 for a block that holds its bytes.
+    std::uint64_t onDisk() const { return onDisk_; }
+
+private:
+    std::uint64_t onDisk_ = 0;
 };
 
 namespace detail {

@@ -102,7 +102,7 @@ ResultCode Uint32Array::read(io::Io* stream, std::uint64_t end) {
 
 ResultCode Uint32Array::print(io::Io* stream, std::uint32_t indent) const {
     return printList(stream, elements.size(), indent, true, [&](std::size_t i) {
-        return io::writeText(stream, "%8d", static_cast<int>(elements[i]));
+        return io::writeText(stream, "%8u", static_cast<unsigned>(elements[i]));
     });
 }
 
@@ -122,7 +122,7 @@ ResultCode Uint64Array::read(io::Io* stream, std::uint64_t end) {
 
 ResultCode Uint64Array::print(io::Io* stream, std::uint32_t indent) const {
     return printList(stream, elements.size(), indent, true, [&](std::size_t i) {
-        return io::writeText(stream, "%8lld", static_cast<long long>(elements[i]));
+        return io::writeText(stream, "%8llu", static_cast<unsigned long long>(elements[i]));
     });
 }
 

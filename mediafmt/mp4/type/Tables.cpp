@@ -182,9 +182,9 @@ ResultCode EditListV0Table::print(io::Io* stream, std::uint32_t /*indent*/) cons
         return result::nullObject;
     (void)io::writeText(stream, "(%d) [", static_cast<int>(elements.size()));
     for (const EditListV0Entry& entry : elements) {
-        if (ResultCode rc =
-                io::writeText(stream, "[%d, %d, %d, %d]", static_cast<int>(entry.segmentDuration),
-                              entry.mediaTime, entry.mediaRateInteger, entry.mediaRateFraction);
+        if (ResultCode rc = io::writeText(
+                stream, "[%u, %d, %d, %d]", static_cast<unsigned>(entry.segmentDuration),
+                entry.mediaTime, entry.mediaRateInteger, entry.mediaRateFraction);
             rc != 0)
             return rc;
     }
@@ -197,8 +197,8 @@ ResultCode EditListV1Table::print(io::Io* stream, std::uint32_t /*indent*/) cons
         return result::nullObject;
     (void)io::writeText(stream, "(%d) [", static_cast<int>(elements.size()));
     for (const EditListV1Entry& entry : elements) {
-        if (ResultCode rc = io::writeText(stream, "[%lld, %lld, %d, %d]",
-                                          static_cast<long long>(entry.segmentDuration),
+        if (ResultCode rc = io::writeText(stream, "[%llu, %lld, %d, %d]",
+                                          static_cast<unsigned long long>(entry.segmentDuration),
                                           static_cast<long long>(entry.mediaTime),
                                           entry.mediaRateInteger, entry.mediaRateFraction);
             rc != 0)
