@@ -1,5 +1,7 @@
 #include "tool/repair/JournalStore.h"
 
+#include "mediafmt/io/WindowsPath.h"
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -43,7 +45,7 @@ std::wstring wide(const std::string& utf8) {
     return std::wstring(units.begin(), units.end());
 }
 
-std::string narrow(const std::wstring& units) {
+std::string narrow(const std::u16string& units) {
     std::string out;
     try {
         utf8::utf16to8(units.begin(), units.end(), std::back_inserter(out));
@@ -53,9 +55,16 @@ std::string narrow(const std::wstring& units) {
     return out;
 }
 
+// The path as the file API takes it, in the extended-length form where it
+// is too long for the usual one.
+std::wstring apiPath(const std::string& path) {
+    return mediafmt::io::openablePath(wide(path));
+}
+
 // The long form of a path, so that every alias of a file finds one journal.
 std::string longForm(const std::string& path) {
-    const std::wstring given = wide(path);
+    bool extended = false;
+    const std::wstring given = mediafmt::io::openablePath(wide(path), &extended);
     const DWORD needed = GetLongPathNameW(given.c_str(), nullptr, 0);
     if (needed == 0)
         return path;
@@ -63,8 +72,8 @@ std::string longForm(const std::string& path) {
     const DWORD length = GetLongPathNameW(given.c_str(), full.data(), needed);
     if (length == 0 || length >= needed)
         return path;
-    full.resize(length);
-    return narrow(full);
+    const std::u16string units(full.begin(), full.begin() + length);
+    return narrow(extended ? mediafmt::io::withoutExtendedPrefix(units) : units);
 }
 
 bool deniedByPlace(DWORD error) {
@@ -95,7 +104,7 @@ DirectoryJournal::DirectoryJournal(const std::string& recordingPath) {
 }
 
 ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
-    HANDLE file = CreateFileW(wide(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+    HANDLE file = CreateFileW(apiPath(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -123,7 +132,7 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
 
 ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
     refused = false;
-    const std::wstring temp = wide(path_ + tempSuffix);
+    const std::wstring temp = apiPath(path_ + tempSuffix);
     DeleteFileW(temp.c_str());
     HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_HIDDEN, nullptr);
@@ -137,7 +146,7 @@ ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& 
         DeleteFileW(temp.c_str());
         return result::writeError;
     }
-    if (!MoveFileExW(temp.c_str(), wide(path_).c_str(),
+    if (!MoveFileExW(temp.c_str(), apiPath(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         refused = deniedByPlace(GetLastError());
         DeleteFileW(temp.c_str());
@@ -147,7 +156,7 @@ ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& 
 }
 
 ResultCode DirectoryJournal::remove() {
-    if (DeleteFileW(wide(path_).c_str()))
+    if (DeleteFileW(apiPath(path_).c_str()))
         return result::none;
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? result::none
