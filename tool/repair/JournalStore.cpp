@@ -12,6 +12,7 @@
 #include <iterator>
 #else
 #include <cerrno>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
@@ -198,9 +199,21 @@ bool writeDurably(int fd, const std::vector<std::uint8_t>& bytes) {
     return ::fsync(fd) == 0;
 }
 
+// The path with links resolved, so that every name of a file finds one
+// journal; the path as given when it cannot be resolved.
+std::string resolved(const std::string& path) {
+    char* real = ::realpath(path.c_str(), nullptr);
+    if (real == nullptr)
+        return path;
+    std::string out(real);
+    std::free(real);
+    return out;
+}
+
 } // namespace
 
-DirectoryJournal::DirectoryJournal(const std::string& recordingPath) {
+DirectoryJournal::DirectoryJournal(const std::string& path) {
+    const std::string recordingPath = resolved(path);
     const std::size_t cut = recordingPath.rfind('/');
     directory_ = cut == std::string::npos ? "." : cut == 0 ? "/" : recordingPath.substr(0, cut);
     path_ =

@@ -33,8 +33,10 @@ public:
 };
 
 // The journal of the recording at path, in the same directory under the
-// hidden name ".NAME.boxmend-journal" (on Windows NAME is the long name of
-// the file, whichever alias path uses, and the file is marked hidden). It
+// hidden name ".NAME.boxmend-journal", where the directory and NAME are
+// those of the file itself whatever name path gives it: with links resolved,
+// and on Windows the long name of the file (the journal is marked hidden
+// there). It
 // is written under the name with ".new" appended, flushed, renamed into
 // place and the directory flushed.
 class DirectoryJournal final : public JournalStore {
