@@ -5,7 +5,6 @@
 //
 // make_corpus <directory>   writes <directory>/parse/* and <directory>/repair/*
 
-#include "tests/box/CatalogueBytes.h"
 #include "tests/support/CameraFile.h"
 
 #include <cstdio>
@@ -87,8 +86,19 @@ Bytes camera(std::uint32_t chunks, bool audioDefective, std::uint16_t dataRefere
 const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
 const Bytes media = box("mdat", {zeros(keptMediaBytes)});
 
+// A movie header of version 0, or of version 1 with 64-bit times.
+Bytes mvhd(std::uint8_t version) {
+    const Bytes times =
+        version == 0 ? concat({u32(0xDA1B2C3D), u32(0xDA1B2C3E), u32(600), u32(36000)})
+                     : concat({u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(90000), u64(0x123456789)});
+    return fullBox("mvhd", version, 0,
+                   {times, u32(0x00010000), u16(0x0100), hex("01020304050607080900"),
+                    u32(0x00010000), zeros(12), u32(0x00010000), zeros(12), u32(0x40000000),
+                    u32(11), u32(12), u32(13), u32(14), u32(15), u32(16), u32(3)});
+}
+
 Bytes movie(std::initializer_list<Bytes> moovChildren) {
-    return concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), concat(moovChildren)})});
+    return concat({ftyp, media, box("moov", {mvhd(0), concat(moovChildren)})});
 }
 
 const std::vector<std::uint32_t> offsets = {40, 16424, 32808};
@@ -116,40 +126,44 @@ Bytes nested(std::uint32_t depth) {
 }
 
 // Every class of the box catalogue at least once, each version of those
-// whose layout depends on it included.
+// whose layout depends on it included, added to a defective recording.
 Bytes catalogue() {
-    using namespace boxtest;
     const Bytes extraTrak = box(
         "trak",
-        {tkhdV1Bytes(3),
-         box("edts", {fullBox("elst", 1, 0, {u32(1), u64(36000), u64(0), u16(1), u16(0)})}),
+        {fullBox("tkhd", 1, 3,
+                 {u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(3), u32(0), u64(0x123456789), zeros(8),
+                  u16(0), u16(0), u16(0), u16(0), u32(0x00010000), zeros(12), u32(0x00010000),
+                  zeros(12), u32(0x40000000), u32(3840u << 16), u32(2160u << 16)}),
+         box("edts", {fullBox("elst", 1, 0, {u32(1), u64(36000), u64(0), u16(1), u16(0)}),
+                      fullBox("elst", 0, 0,
+                              {u32(2), u32(36000), u32(0xFFFFFFFF), u16(1), u16(0), u32(100),
+                               u32(5), u16(0), u16(0x8000)})}),
          box("mdia",
-             {mdhdV1Bytes(90000), hdlrBytes("vide", concat({text("Handler"), u8(0)})),
+             {fullBox("mdhd", 1, 0,
+                      {u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(90000), u64(0x123456789),
+                       u16(0x55c4), u16(0)}),
+              fullBox("hdlr", 0, 0,
+                      {text("mhlr"), text("vide"), zeros(12), text("Handler"), u8(0)}),
               box("minf",
                   {box("stbl",
                        {fullBox("stsd", 0, 0,
                                 {u32(1),
                                  box("LMCD", {zeros(80), box("colr", {text("nclx"), u16(1), u16(1),
                                                                       u16(1), u8(0)})})}),
-                        sttsBytes(3, 1001), fullBox("ctts", 0, 0, {u32(1), u32(3), u32(0)}),
-                        stscBytes(), stszListBytes(),
+                        sttsBox({{3, 1001}}), fullBox("ctts", 0, 0, {u32(1), u32(3), u32(0)}),
+                        stscBox({{1, 1, 1}}), stszBox(0, 3, {1000, 2000, 3000}),
                         fullBox("co64", 0, 0, {u32(2), u64(0x30), u64(0x4000)}),
                         fullBox("stss", 0, 0, {u32(1), u32(1)})})})})});
     const Bytes meta = fullBox("meta", 0, 0,
                                {fullBox("hdlr", 0, 0, {u32(0), text("mdta"), zeros(12), u8(0)}),
                                 fullBox("pitm", 0, 0, {u16(1)}), box("idat", {hex("0102")})});
-    const Bytes udta = box("udta", {box("MRKS", {u32(1), u32(500)}), box("OPTC", {hex("0a0b")}),
-                                    box("IDNT", {text("clip-0001")}), box("CNFG", {hex("00ff")}),
-                                    meta, box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
-    Bytes file = cameraFileBytes();
-    // The moov is last: append the extra track and user data inside it.
-    const Bytes extra = concat({extraTrak, udta, box("moov", {mvhdV1Bytes()})});
-    const std::uint32_t moovAt =
-        static_cast<std::uint32_t>(box("ftyp", {text("qt  "), u32(0x200), text("qt  ")}).size() +
-                                   box("mdat", {zeros(100)}).size());
-    const Bytes grown = u32(load32(file, moovAt) + extra.size());
-    std::copy(grown.begin(), grown.end(), file.begin() + moovAt);
-    return concat({file, extra});
+    const Bytes udta = box("udta", {box("OPTC", {hex("0a0b")}), box("IDNT", {text("clip-0001")}),
+                                    box("CNFG", {hex("00ff")}), meta,
+                                    box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
+    const std::vector<Bytes> boxes = topLevelBoxes(camera(3, true, 2));
+    return concat({boxes[0], boxes[1],
+                   box("moov", {Bytes(boxes[2].begin() + 8, boxes[2].end()), extraTrak, udta,
+                                box("moov", {mvhd(1)})})});
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
@@ -195,9 +209,9 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     add("parse-version-2-header",
         concat({ftyp, media, box("moov", {fullBox("mvhd", 2, 0, {zeros(96)})})}));
     add("parse-child-smaller-than-header",
-        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4), text("trak")})}));
+        concat({ftyp, media, box("moov", {mvhd(0), u32(4), text("trak")})}));
     add("parse-child-past-loaded",
-        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4000), text("trak")})}));
+        concat({ftyp, media, box("moov", {mvhd(0), u32(4000), text("trak")})}));
     add("parse-nesting-refused", concat({ftyp, box("moov", {nested(63)})}));
 
     // Odd but valid.
@@ -207,9 +221,8 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
     add("user-data-terminator",
         movie({videoTrak(lmcdEntry(0)), box("udta", {box("TELM", {hex("01")}), u32(0)})}));
-    add("media-size-zero-last",
-        concat({ftyp, box("moov", {boxtest::mvhdV0Bytes(), videoTrak(lmcdEntry(0))}), u32(0),
-                text("mdat"), zeros(keptMediaBytes)}));
+    add("media-size-zero-last", concat({ftyp, box("moov", {mvhd(0), videoTrak(lmcdEntry(0))}),
+                                        u32(0), text("mdat"), zeros(keptMediaBytes)}));
     // The movie first, then media data whose size reaches far beyond the
     // largest file any file system holds.
     add("media-size-beyond-any-disk", [] {

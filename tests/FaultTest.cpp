@@ -1,0 +1,109 @@
+// Failures of the stream at every call of a whole repair run: whichever call
+// fails, the run ends with a documented code; it changes only bytes that a
+// fault-free run changes too, and only in the box of a step that reported
+// its correction (or whose write went out before its flush failed); it
+// writes nothing after a failed write or flush; and when the failure made
+// any difference, some step reports it.
+
+#include "tests/support/CameraFile.h"
+#include "tests/support/FaultyStream.h"
+#include "tool/repair/RepairRun.h"
+
+#include <gtest/gtest.h>
+
+using namespace testsupport;
+using boxmend::RunMode;
+using Call = FaultyStream::Call;
+namespace result = mediafmt::result;
+
+namespace {
+
+struct Outcome {
+    std::vector<mediafmt::ResultCode> codes;
+    Bytes bytes;
+    // The boxes each repair rewrites, as [offset, end).
+    std::uint64_t boxes[2][2] = {};
+};
+
+Outcome runOn(FaultyStream& stream, RunMode mode) {
+    mediafmt::mp4::File tree;
+    const auto run = boxmend::runRepairs(stream, tree, mode);
+    Outcome outcome{{run.parse.code, run.check.code, run.audio.code, run.video.code},
+                    stream.bytes()};
+    const mediafmt::mp4::box::Box* boxes[2] = {run.audioTables.stbl.get(), run.videoEntry.get()};
+    for (int i = 0; i < 2; ++i) {
+        if (boxes[i] != nullptr)
+            outcome.boxes[i][0] = boxes[i]->offset,
+            outcome.boxes[i][1] = boxes[i]->offset + boxes[i]->recordedSize;
+    }
+    return outcome;
+}
+
+void expectSoundEnd(const FaultyStream& stream, Call failing, const Outcome& run,
+                    const Outcome& clean, const Bytes& original) {
+    bool failed = false;
+    for (mediafmt::ResultCode code : run.codes) {
+        EXPECT_TRUE(code == boxmend::notRun || code <= result::divideByZero) << code;
+        failed = failed || (code != boxmend::notRun && code > result::noOp);
+    }
+    if (run.codes != clean.codes || run.bytes != clean.bytes) {
+        EXPECT_TRUE(failed) << "a failure changed the outcome, yet every step succeeded";
+    }
+    if (failing == Call::write || failing == Call::flush) {
+        EXPECT_EQ(stream.writesAfterFailure(), 0u);
+    }
+    for (std::size_t at = 0; at < original.size(); ++at) {
+        if (run.bytes[at] == original[at])
+            continue;
+        ASSERT_EQ(run.bytes[at], clean.bytes[at]) << at;
+        const std::size_t step = at >= clean.boxes[0][0] && at < clean.boxes[0][1] ? 0 : 1;
+        ASSERT_TRUE(run.codes[2 + step] == 0 || failing == Call::flush) << at;
+    }
+}
+
+} // namespace
+
+TEST(Faults, EveryFailingCallEndsTheRunSoundly) {
+    Recording recording;
+    recording.audioChunks = 3;
+    const Bytes original = cameraRecording(recording);
+    for (bool onDemand : {false, true}) {
+        for (RunMode mode : {RunMode::planOnly, RunMode::apply}) {
+            FaultyStream cleanStream(original, onDemand);
+            const Outcome clean = runOn(cleanStream, mode);
+            ASSERT_EQ(clean.bytes != original, mode == RunMode::apply);
+            for (int kind = 0; kind <= static_cast<int>(Call::flush); ++kind) {
+                const auto call = static_cast<Call>(kind);
+                for (std::uint64_t nth = 1; nth <= cleanStream.calls(call); ++nth) {
+                    SCOPED_TRACE("call kind " + std::to_string(kind) + ", call " +
+                                 std::to_string(nth) + (onDemand ? ", on demand" : ""));
+                    FaultyStream stream(original, onDemand);
+                    stream.failAt(call, nth, result::closeError);
+                    const Outcome run = runOn(stream, mode);
+                    ASSERT_TRUE(stream.failed());
+                    expectSoundEnd(stream, call, run, clean, original);
+                    if (mode == RunMode::planOnly) {
+                        EXPECT_EQ(stream.calls(Call::write), 0u);
+                    }
+                }
+            }
+        }
+    }
+}
+
+// A stream that delivers fewer bytes than asked is not one the reader can
+// use; the run must fail, never read garbage into a write.
+TEST(Faults, ShortReadsEndTheRunSoundly) {
+    const Bytes original = cameraRecording();
+    FaultyStream cleanStream(original);
+    const Outcome clean = runOn(cleanStream, RunMode::apply);
+    for (std::uint64_t most : {1u, 7u, 300u}) {
+        SCOPED_TRACE(most);
+        FaultyStream stream(original);
+        stream.limitReads(most);
+        const Outcome run = runOn(stream, RunMode::apply);
+        EXPECT_NE(run.codes, clean.codes);
+        expectSoundEnd(stream, Call::read, run, clean, original);
+        EXPECT_EQ(run.bytes, original);
+    }
+}

@@ -1,0 +1,231 @@
+// The stream layer's edge cases that the runs over whole recordings do not
+// reach: seeks clamped and reported, the operating-system file's open modes
+// and locking, and the cache's regions beyond its source and on-demand window.
+
+#include "mediafmt/io/BigEndian.h"
+#include "mediafmt/io/CacheBuffer.h"
+#include "mediafmt/io/File.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/FaultyStream.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+using namespace mediafmt;
+using namespace mediafmt::io;
+using namespace testsupport;
+
+namespace {
+
+std::uint64_t positionOf(Io& stream) {
+    std::uint64_t position = 0;
+    EXPECT_EQ(stream.tell(position), 0u);
+    return position;
+}
+
+const Bytes sixBytes{'a', 'b', 'c', 'd', 'e', 'f'};
+
+} // namespace
+
+TEST(Buffer, SeeksClampToTheBytesAndBigEndianValuesNeedEveryByte) {
+    Buffer buffer(sixBytes);
+    const struct {
+        std::int64_t offset;
+        SeekOrigin origin;
+        ResultCode code;
+        std::uint64_t at;
+    } seeks[] = {{6, SeekOrigin::begin, 0, 6},
+                 {7, SeekOrigin::begin, 15, 6},
+                 {-2, SeekOrigin::current, 0, 4},
+                 {3, SeekOrigin::current, 15, 6},
+                 {-6, SeekOrigin::end, 0, 0},
+                 {-7, SeekOrigin::end, 14, 0},
+                 {INT64_MIN, SeekOrigin::current, 14, 0},
+                 {INT64_MAX, SeekOrigin::end, 15, 6}};
+    for (const auto& seek : seeks) {
+        EXPECT_EQ(buffer.seek(seek.offset, seek.origin), seek.code) << seek.offset;
+        EXPECT_EQ(positionOf(buffer), seek.at) << seek.offset;
+    }
+    std::uint64_t value = 0;
+    ASSERT_EQ(buffer.seek(1, SeekOrigin::begin), 0u);
+    EXPECT_EQ(readUintN(&buffer, value, 5), 0u);
+    EXPECT_EQ(value, 0x6263646566u);
+    EXPECT_EQ(readUintN(&buffer, value, 1), result::readError);
+    EXPECT_EQ(readUintN(&buffer, value, 9), result::invalidArgument);
+    EXPECT_EQ(readUintN(nullptr, value, 1), result::nullObject);
+    EXPECT_EQ(writeUintN(&buffer, 0x0102, 9), result::invalidArgument);
+    ASSERT_EQ(writeUint16(&buffer, 0x0102), 0u);
+    EXPECT_EQ(buffer.bytes(), (Bytes{'a', 'b', 'c', 'd', 'e', 'f', 1, 2}));
+    FaultyStream full(Bytes(1));
+    EXPECT_EQ(writeUint32(&full, 1), result::writeError);
+}
+
+TEST(File, OpenModesAndLengthMeasuredAtOpen) {
+    TempDir dir;
+    File file;
+    EXPECT_EQ(file.open(dir.file("missing"), OpenMode::read), result::openError);
+    EXPECT_EQ(file.open(dir.file("missing"), OpenMode::readWrite), result::openError);
+    EXPECT_EQ(file.open(dir.path(), OpenMode::read), result::openError);
+    EXPECT_EQ(file.open(dir.file("bad-\xC0\xAF"), OpenMode::update), result::openError);
+    EXPECT_FALSE(file.isOpen());
+    std::uint64_t count = 0;
+    std::uint8_t bytes[8] = {};
+    bool atEnd = false;
+
+    // update writes from the start without truncating and measures nothing.
+    const std::string path = dir.write("data", sixBytes);
+    ASSERT_EQ(file.open(path, OpenMode::update), 0u);
+    ASSERT_EQ(file.write("XY", 2, count), 0u);
+    EXPECT_EQ(file.read(bytes, 1, count), result::readError);
+    file.close();
+    EXPECT_EQ(dir.read("data"), (Bytes{'X', 'Y', 'c', 'd', 'e', 'f'}));
+
+    ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(file.write("Z", 1, count), result::writeError);
+    ASSERT_EQ(file.open(path, OpenMode::readWrite), 0u);
+    ASSERT_EQ(file.read(bytes, 8, count), 0u);
+    EXPECT_EQ(count, 6u);
+    ASSERT_EQ(file.eof(atEnd), 0u);
+    EXPECT_TRUE(atEnd);
+    // Growing the file moves neither the measured end nor the size.
+    ASSERT_EQ(file.write("gh", 2, count), 0u);
+    EXPECT_EQ(file.flush(), 0u);
+    ASSERT_EQ(file.size(count), 0u);
+    EXPECT_EQ(count, 6u);
+    ASSERT_EQ(file.seek(-3, SeekOrigin::current), 0u);
+    ASSERT_EQ(file.eof(atEnd), 0u);
+    EXPECT_FALSE(atEnd);
+    EXPECT_EQ(file.seek(-1, SeekOrigin::begin), result::error);
+    ASSERT_EQ(file.seek(10, SeekOrigin::end), 0u);
+    EXPECT_EQ(positionOf(file), 18u);
+    file.close();
+    EXPECT_EQ(file.read(bytes, 1, count), result::fileNotOpen);
+    EXPECT_EQ(file.flush(), result::fileNotOpen);
+
+    ASSERT_EQ(file.open(path, OpenMode::write), 0u);
+    file.close();
+    EXPECT_EQ(dir.read("data"), Bytes{});
+    ASSERT_EQ(file.open(dir.write("empty", {}), OpenMode::read), 0u);
+    ASSERT_EQ(file.eof(atEnd), 0u);
+    EXPECT_TRUE(atEnd);
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(file.open(dir.file("fifo"), OpenMode::read), result::openError);
+#endif
+}
+
+TEST(File, WritersAreNotSharedWithAnyone) {
+    TempDir dir;
+    const std::string path = dir.write("data", sixBytes);
+    auto openInChild = [&] { return runProcess(OPEN_FILE_PATH, {path}).status; };
+    {
+        File holder;
+        ASSERT_EQ(holder.open(path, OpenMode::readWrite), 0u);
+        EXPECT_EQ(openInChild(), static_cast<int>(result::openError));
+        File second;
+        EXPECT_EQ(second.open(path, OpenMode::read), result::openError);
+        EXPECT_EQ(second.open(path, OpenMode::write), result::openError);
+    }
+    EXPECT_EQ(dir.read("data"), sixBytes) << "a refused write open must not truncate";
+    EXPECT_EQ(openInChild(), 0);
+
+    File reader;
+    File second;
+    ASSERT_EQ(reader.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(second.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(openInChild(), static_cast<int>(result::openError));
+    // Opening another file releases the one held before.
+    ASSERT_EQ(reader.open(dir.write("other", sixBytes), OpenMode::readWrite), 0u);
+    second.close();
+    EXPECT_EQ(openInChild(), 0);
+}
+
+// A cache filled on demand must read exactly as one filled at once, and both
+// as the source's bytes of each region followed by zeros: over regions that
+// shrink (so earlier, longer ones show through), reach past the source or
+// start beyond it, and reads small and large, across the window's edge.
+TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
+    Bytes source(300000);
+    std::mt19937 random(7);
+    for (auto& byte : source)
+        byte = static_cast<std::uint8_t>(random());
+    FaultyStream atOnceSource(source);
+    FaultyStream onDemandSource(source);
+    CacheBuffer atOnce;
+    CacheBuffer onDemand;
+    ASSERT_EQ(onDemand.setLoadOnDemand(true), 0u);
+    Bytes model;
+
+    for (int fill = 0; fill < 60; ++fill) {
+        const std::uint64_t offset = random() % 320000;
+        const std::uint64_t length = fill % 3 == 0 ? random() % 200000 : random() % 3000;
+        ASSERT_EQ(atOnce.fill(&atOnceSource, offset, length), 0u);
+        ASSERT_EQ(onDemand.fill(&onDemandSource, offset, length), 0u);
+        model.resize(std::max<std::size_t>(model.size(), length));
+        for (std::uint64_t i = 0; i < length; ++i)
+            model[i] = offset + i < source.size() ? source[offset + i] : 0;
+        EXPECT_EQ(positionOf(onDemandSource), positionOf(atOnceSource));
+
+        for (int read = 0; read < 6; ++read) {
+            const std::uint64_t at = model.empty() ? 0 : random() % model.size();
+            const std::uint64_t count = read == 0 ? 70000 + random() % 70000 : random() % 600;
+            Bytes got[2] = {Bytes(count, 0xEE), Bytes(count, 0xEE)};
+            std::uint64_t counts[2] = {};
+            CacheBuffer* caches[2] = {&atOnce, &onDemand};
+            for (int i = 0; i < 2; ++i) {
+                ASSERT_EQ(
+                    caches[i]->seek(static_cast<std::int64_t>(offset + at), SeekOrigin::begin), 0u);
+                ASSERT_EQ(caches[i]->read(got[i].data(), count, counts[i]), 0u);
+                EXPECT_EQ(positionOf(*caches[i]), offset + at + counts[i]);
+            }
+            const std::uint64_t expected = std::min<std::uint64_t>(count, model.size() - at);
+            ASSERT_EQ(counts[0], expected);
+            ASSERT_EQ(counts[1], expected);
+            const auto from = model.begin() + static_cast<std::ptrdiff_t>(at);
+            ASSERT_TRUE(
+                Bytes(from, from + static_cast<std::ptrdiff_t>(expected)) ==
+                Bytes(got[0].begin(), got[0].begin() + static_cast<std::ptrdiff_t>(expected)));
+            ASSERT_TRUE(got[0] == got[1]) << "fill " << fill << ", read " << read;
+        }
+    }
+    // Writing loads every pending region first.
+    std::uint64_t count = 0;
+    ASSERT_EQ(onDemand.seek(static_cast<std::int64_t>(onDemand.baseOffset()), SeekOrigin::begin),
+              0u);
+    ASSERT_EQ(onDemand.write("x", 1, count), 0u);
+    ASSERT_EQ(onDemand.seek(static_cast<std::int64_t>(onDemand.baseOffset()), SeekOrigin::begin),
+              0u);
+    Bytes all(model.size());
+    ASSERT_EQ(onDemand.read(all.data(), all.size(), count), 0u);
+    model[0] = 'x';
+    EXPECT_TRUE(all == model);
+}
+
+TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
+    FaultyStream source(sixBytes);
+    CacheBuffer cache;
+    ASSERT_EQ(cache.fill(&source, 2, 3), 0u);
+    EXPECT_EQ(cache.seek(1, SeekOrigin::begin), result::seekBeforeBegin);
+    EXPECT_EQ(positionOf(cache), 2u);
+    EXPECT_EQ(cache.seek(6, SeekOrigin::begin), result::seekPastEnd);
+    EXPECT_EQ(positionOf(cache), 5u);
+    ASSERT_EQ(cache.seek(5, SeekOrigin::begin), 0u);
+    EXPECT_EQ(cache.seek(-4, SeekOrigin::end), result::seekBeforeBegin);
+    bool atEnd = true;
+    ASSERT_EQ(cache.eof(atEnd), 0u);
+    EXPECT_FALSE(atEnd);
+    std::uint64_t length = 0;
+    ASSERT_EQ(cache.size(length), 0u);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(cache.fill(nullptr, 0, 1), result::nullObject);
+    CacheBuffer empty;
+    std::uint8_t byte = 0;
+    EXPECT_EQ(empty.read(&byte, 1, length), result::nullObject);
+}
