@@ -5,11 +5,8 @@
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
 #include "tests/support/FaultyStream.h"
+#include "tests/support/TempDir.h"
 #include "tool/repair/RepairRun.h"
-
-#include <filesystem>
-#include <fstream>
-#include <random>
 
 namespace fuzzcheck {
 
@@ -115,42 +112,11 @@ TreeImage imageOf(const mp4::File& root, ResultCode parsed) {
     return image;
 }
 
-// A file in the temporary directory that only this process uses, removed
-// when the process ends normally: the program reads and writes an
-// operating-system file, which the reader reads on demand.
-class ScratchFile {
-public:
-    ScratchFile() {
-        std::error_code error;
-        path_ = std::filesystem::temp_directory_path(error) /
-                ("fuzzcheck-" + std::to_string(std::random_device()()) + ".mov");
-    }
-    ~ScratchFile() {
-        std::error_code error;
-        std::filesystem::remove(path_, error);
-    }
-    ScratchFile(const ScratchFile&) = delete;
-    ScratchFile& operator=(const ScratchFile&) = delete;
-
-    // Replaces the file's content with the bytes and opens it as the program does.
-    ResultCode open(const Bytes& bytes, io::File& file) const {
-        std::ofstream(path_, std::ios::binary | std::ios::trunc)
-            .write(reinterpret_cast<const char*>(bytes.data()),
-                   static_cast<std::streamsize>(bytes.size()));
-        return file.open(path_.u8string(), io::OpenMode::readWrite);
-    }
-    Bytes content() const {
-        std::ifstream in(path_, std::ios::binary);
-        return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    }
-
-private:
-    std::filesystem::path path_;
-};
-
-const ScratchFile& scratchFile() {
-    static const ScratchFile file;
-    return file;
+// The program reads and writes an operating-system file, which the reader
+// reads on demand: each input is also written to a file.
+const testsupport::TempDir& scratch() {
+    static const testsupport::TempDir dir;
+    return dir;
 }
 
 std::string codesOf(const boxmend::RunOutcome& run) {
@@ -194,7 +160,8 @@ std::string checkParse(const std::uint8_t* data, std::size_t size) {
                    " gives another tree than a memory buffer";
     }
     io::File file;
-    if (ResultCode rc = scratchFile().open(bytes, file); rc != 0)
+    if (ResultCode rc = file.open(scratch().write("input.mov", bytes), io::OpenMode::readWrite);
+        rc != 0)
         return "cannot open the scratch file: " + std::to_string(rc);
     mp4::File fromFile;
     const ResultCode rc = fromFile.parse(&file);
@@ -246,12 +213,13 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
         return "a second run finds a repair left to make (" + codesOf(second) + ")";
 
     io::File file;
-    if (ResultCode rc = scratchFile().open(original, file); rc != 0)
+    if (ResultCode rc = file.open(scratch().write("input.mov", original), io::OpenMode::readWrite);
+        rc != 0)
         return "cannot open the scratch file: " + std::to_string(rc);
     mp4::File fileTree;
     const auto onDisk = boxmend::runRepairs(file, fileTree, boxmend::RunMode::apply);
     file.close();
-    if (codesOf(onDisk) != codesOf(first) || scratchFile().content() != repaired)
+    if (codesOf(onDisk) != codesOf(first) || scratch().read("input.mov") != repaired)
         return "the run on a file on disk ends otherwise (" + codesOf(onDisk) +
                ") than in memory (" + codesOf(first) + ")";
     return {};

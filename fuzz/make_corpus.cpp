@@ -20,33 +20,22 @@ namespace {
 
 constexpr std::size_t keptMediaBytes = 64;
 
-std::uint32_t load32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) << 24 |
-           static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 3]);
-}
-
-// The recording with every top-level mdat cut to its first few bytes. The
-// chunk offsets then point past the end, which nothing here reads.
-Bytes smallMedia(const Bytes& recording) {
-    Bytes out;
-    std::size_t at = 0;
-    while (at + 8 <= recording.size()) {
-        const std::size_t size = load32(recording, at);
-        const bool media =
-            Bytes(recording.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                  recording.begin() + static_cast<std::ptrdiff_t>(at + 8)) == text("mdat");
-        if (media && size > 8 + keptMediaBytes) {
-            const auto payload = recording.begin() + static_cast<std::ptrdiff_t>(at + 8);
-            out = concat({out, box("mdat", {Bytes(payload, payload + keptMediaBytes)})});
-        } else {
-            out.insert(out.end(), recording.begin() + static_cast<std::ptrdiff_t>(at),
-                       recording.begin() + static_cast<std::ptrdiff_t>(at + size));
-        }
+// The top-level boxes of a recording built with 8-byte headers, every mdat
+// cut to its first few bytes. The chunk offsets then point past the end,
+// which nothing here reads.
+std::vector<Bytes> topLevelBoxes(const Bytes& recording) {
+    std::vector<Bytes> boxes;
+    for (std::size_t at = 0; at + 8 <= recording.size();) {
+        const auto start = recording.begin() + static_cast<std::ptrdiff_t>(at);
+        const std::size_t size = std::size_t{start[0]} << 24 | std::size_t{start[1]} << 16 |
+                                 std::size_t{start[2]} << 8 | start[3];
+        if (Bytes(start + 4, start + 8) == text("mdat"))
+            boxes.push_back(box("mdat", {Bytes(start + 8, start + 8 + keptMediaBytes)}));
+        else
+            boxes.emplace_back(start, start + static_cast<std::ptrdiff_t>(size));
         at += size;
     }
-    return out;
+    return boxes;
 }
 
 // The box rebuilt with a 16-byte header around the same payload.
@@ -55,23 +44,11 @@ Bytes longHeader(const Bytes& boxBytes) {
                    u64(boxBytes.size() + 8), Bytes(boxBytes.begin() + 8, boxBytes.end())});
 }
 
-// The top-level boxes of a recording built with 8-byte headers.
-std::vector<Bytes> topLevelBoxes(const Bytes& recording) {
-    std::vector<Bytes> boxes;
-    for (std::size_t at = 0; at + 8 <= recording.size();) {
-        const std::size_t size = load32(recording, at);
-        boxes.emplace_back(recording.begin() + static_cast<std::ptrdiff_t>(at),
-                           recording.begin() + static_cast<std::ptrdiff_t>(at + size));
-        at += size;
-    }
-    return boxes;
-}
-
-// The recording with every top-level box in its 16-byte header form.
-Bytes withLongHeaders(const Bytes& recording) {
+// The recording's top-level boxes, each as transform makes it.
+template <typename Transform> Bytes eachTopLevelBox(const Bytes& recording, Transform transform) {
     Bytes out;
     for (const Bytes& top : topLevelBoxes(recording))
-        out = concat({out, longHeader(top)});
+        out = concat({out, transform(top)});
     return out;
 }
 
@@ -80,7 +57,7 @@ Bytes camera(std::uint32_t chunks, bool audioDefective, std::uint16_t dataRefere
     recording.audioChunks = chunks;
     recording.audioDefective = audioDefective;
     recording.videoDataReferenceIndex = dataReferenceIndex;
-    return smallMedia(cameraRecording(recording));
+    return eachTopLevelBox(cameraRecording(recording), [](const Bytes& top) { return top; });
 }
 
 const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
@@ -90,7 +67,7 @@ const Bytes media = box("mdat", {zeros(keptMediaBytes)});
 Bytes mvhd(std::uint8_t version) {
     const Bytes times =
         version == 0 ? concat({u32(0xDA1B2C3D), u32(0xDA1B2C3E), u32(600), u32(36000)})
-                     : concat({u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(90000), u64(0x123456789)});
+                     : concat({u64(6377812095), u64(6377812096), u32(90000), u64(0x123456789)});
     return fullBox("mvhd", version, 0,
                    {times, u32(0x00010000), u16(0x0100), hex("01020304050607080900"),
                     u32(0x00010000), zeros(12), u32(0x00010000), zeros(12), u32(0x40000000),
@@ -140,8 +117,8 @@ Bytes catalogue() {
                                u32(5), u16(0), u16(0x8000)})}),
          box("mdia",
              {fullBox("mdhd", 1, 0,
-                      {u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(90000), u64(0x123456789),
-                       u16(0x55c4), u16(0)}),
+                      {u64(3034627200), u64(2082844800), u32(90000), u64(0x123456789), u16(0x55c4),
+                       u16(0)}),
               fullBox("hdlr", 0, 0,
                       {text("mhlr"), text("vide"), zeros(12), text("Handler"), u8(0)}),
               box("minf",
@@ -150,20 +127,23 @@ Bytes catalogue() {
                                 {u32(1),
                                  box("LMCD", {zeros(80), box("colr", {text("nclx"), u16(1), u16(1),
                                                                       u16(1), u8(0)})})}),
-                        sttsBox({{3, 1001}}), fullBox("ctts", 0, 0, {u32(1), u32(3), u32(0)}),
+                        sttsBox({{3, 1001}}),
+                        fullBox("ctts", 0, 0, {u32(2), u32(1), u32(500), u32(2), u32(1000)}),
                         stscBox({{1, 1, 1}}), stszBox(0, 3, {1000, 2000, 3000}),
                         fullBox("co64", 0, 0, {u32(2), u64(0x30), u64(0x4000)}),
                         fullBox("stss", 0, 0, {u32(1), u32(1)})})})})});
     const Bytes meta = fullBox("meta", 0, 0,
                                {fullBox("hdlr", 0, 0, {u32(0), text("mdta"), zeros(12), u8(0)}),
                                 fullBox("pitm", 0, 0, {u16(1)}), box("idat", {hex("0102")})});
-    const Bytes udta = box("udta", {box("OPTC", {hex("0a0b")}), box("IDNT", {text("clip-0001")}),
-                                    box("CNFG", {hex("00ff")}), meta,
-                                    box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
+    const Bytes udta = box("udta", {box("OPTC", {Bytes(99, 0x0a)}),
+                                    box("IDNT", {text("clip-0001")}), box("CNFG", {zeros(100)}),
+                                    meta, box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
     const std::vector<Bytes> boxes = topLevelBoxes(camera(3, true, 2));
     return concat({boxes[0], boxes[1],
                    box("moov", {Bytes(boxes[2].begin() + 8, boxes[2].end()), extraTrak, udta,
-                                box("moov", {mvhd(1)})})});
+                                box("moov", {mvhd(1)})}),
+                   box("ftyp", {text("qt  "), u32(0),
+                                text("isomiso2avc1mp41mp42qt  M4V M4A 3gp4abcdwxyz")})});
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
@@ -216,7 +196,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
 
     // Odd but valid.
     add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
-    add("long-headers", withLongHeaders(camera(2, true, 0)));
+    add("long-headers", eachTopLevelBox(camera(2, true, 0), longHeader));
     add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
     add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
     add("user-data-terminator",
@@ -236,14 +216,13 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         return bytes;
     }());
     add("catalogue", catalogue());
+    // Codes and text that must reach neither the terminal nor the JSON as they are.
+    add("odd-bytes",
+        concat({ftyp, box("BLDV", {text("v1\n" + std::string(17, ' ')), u8(0)}),
+                box("moov", {box("udta", {box("\xA9nam", {text("Take 1")}),
+                                          box("BLDV", {text("v1\x1b]0;owned\x07"), u8(0)}),
+                                          box("\x1b[2J", {zeros(40)})})})}));
     return all;
-}
-
-bool writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
 }
 
 } // namespace
@@ -253,13 +232,15 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_corpus <directory>\n");
         return 1;
     }
-    const std::filesystem::path root(argv[1]);
     for (const char* target : {"parse", "repair"}) {
+        const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
         std::error_code error;
-        std::filesystem::create_directories(root / target, error);
+        std::filesystem::create_directories(dir, error);
         for (const auto& [name, bytes] : seeds()) {
-            if (!writeFile(root / target / name, bytes)) {
-                std::fprintf(stderr, "cannot write %s\n", (root / target / name).string().c_str());
+            std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+            if (!out.write(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<std::streamsize>(bytes.size()))) {
+                std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
                 return 1;
             }
         }

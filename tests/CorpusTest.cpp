@@ -55,14 +55,13 @@ std::string programRun(const std::string& program, const std::vector<std::string
     return anonymous(text, path);
 }
 
-// boxdump --json without the tree and the name, which the text listing shows.
+// boxdump --json without the file's name.
 std::string jsonRun(const std::string& path) {
     const ProcessResult run = runProcess(BOXDUMP_PATH, {"--json", path});
     nlohmann::ordered_json document = nlohmann::ordered_json::parse(run.out, nullptr, false);
     if (document.is_discarded())
         return "$ boxdump --json FILE\nnot JSON:\n" + run.out;
     document.erase("file");
-    document.erase("boxes");
     return anonymous("$ boxdump --json FILE\n" + document.dump(1) + "\n", path);
 }
 

@@ -5,15 +5,21 @@
 // writes nothing after a failed write or flush; and when the failure made
 // any difference, some step reports it.
 
+#include "mediafmt/io/Buffer.h"
+#include "mediafmt/mp4/box/BoxReader.h"
 #include "tests/support/CameraFile.h"
 #include "tests/support/FaultyStream.h"
 #include "tool/repair/RepairRun.h"
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 using namespace testsupport;
 using boxmend::RunMode;
 using Call = FaultyStream::Call;
+using mediafmt::io::SeekOrigin;
 namespace result = mediafmt::result;
 
 namespace {
@@ -105,5 +111,48 @@ TEST(Faults, ShortReadsEndTheRunSoundly) {
         EXPECT_NE(run.codes, clean.codes);
         expectSoundEnd(stream, Call::read, run, clean, original);
         EXPECT_EQ(run.bytes, original);
+    }
+}
+
+// Reading a box's fields and children straight from a failing stream, and
+// writing it to one: a failing call's code comes back unchanged (or, for a
+// child header that cannot be read, as 8), for every box class the library
+// knows.
+TEST(Faults, FailuresWhileReadingOrWritingABoxArePassedOn) {
+    std::ifstream in(std::string(FUZZ_DIR) + "/corpus/repair/catalogue", std::ios::binary);
+    const Bytes file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    mediafmt::io::Buffer buffer(file);
+    mediafmt::mp4::File tree;
+    ASSERT_EQ(tree.parse(&buffer), 0u);
+    for (const auto& top : tree.children) {
+        const auto readAgain = [&](FaultyStream& stream) {
+            if (stream.seek(static_cast<std::int64_t>(top->offset), SeekOrigin::begin) != 0)
+                return result::closeError;
+            const auto box = mediafmt::mp4::box::readBox(&stream);
+            if (!box)
+                return result::nullObject;
+            if (mediafmt::ResultCode rc = box->readFields(&stream, top->offset + top->recordedSize);
+                rc != 0)
+                return rc;
+            return box->readChildren(&stream, top->offset + top->recordedSize);
+        };
+        FaultyStream clean(file);
+        ASSERT_EQ(readAgain(clean), 0u) << top->type.text();
+        for (int kind = 0; kind <= static_cast<int>(Call::size); ++kind) {
+            for (std::uint64_t nth = 1; nth <= clean.calls(static_cast<Call>(kind)); ++nth) {
+                FaultyStream stream(file);
+                stream.failAt(static_cast<Call>(kind), nth, result::closeError);
+                const mediafmt::ResultCode rc = readAgain(stream);
+                EXPECT_TRUE(rc == result::closeError || rc == result::nullObject)
+                    << top->type.text() << ", call kind " << kind << ", call " << nth << ": " << rc;
+            }
+        }
+        FaultyStream sink(Bytes(file.size()));
+        ASSERT_EQ(top->write(&sink, true), 0u);
+        for (std::uint64_t nth = 1; nth <= sink.calls(Call::write); ++nth) {
+            FaultyStream failing(Bytes(file.size()));
+            failing.failAt(Call::write, nth, result::closeError);
+            EXPECT_EQ(top->write(&failing, true), result::closeError) << top->type.text() << nth;
+        }
     }
 }

@@ -16,6 +16,7 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 using namespace mediafmt;
@@ -118,6 +119,13 @@ TEST(File, OpenModesAndLengthMeasuredAtOpen) {
 #ifndef _WIN32
     ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
     EXPECT_EQ(file.open(dir.file("fifo"), OpenMode::read), result::openError);
+    // A process started without standard input gets descriptor 0 for the file.
+    const int input = ::dup(0);
+    ::close(0);
+    ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+    ::dup2(input, 0);
+    ::close(input);
+    EXPECT_EQ(file.eof(atEnd), 0u);
 #endif
 }
 
@@ -165,7 +173,7 @@ TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
 
     for (int fill = 0; fill < 60; ++fill) {
         const std::uint64_t offset = random() % 320000;
-        const std::uint64_t length = fill % 3 == 0 ? random() % 200000 : random() % 3000;
+        const std::uint64_t length = 1 + (fill % 3 == 0 ? random() % 200000 : random() % 3000);
         ASSERT_EQ(atOnce.fill(&atOnceSource, offset, length), 0u);
         ASSERT_EQ(onDemand.fill(&onDemandSource, offset, length), 0u);
         model.resize(std::max<std::size_t>(model.size(), length));
@@ -174,25 +182,22 @@ TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
         EXPECT_EQ(positionOf(onDemandSource), positionOf(atOnceSource));
 
         for (int read = 0; read < 6; ++read) {
-            const std::uint64_t at = model.empty() ? 0 : random() % model.size();
+            const std::uint64_t at = random() % model.size();
             const std::uint64_t count = read == 0 ? 70000 + random() % 70000 : random() % 600;
-            Bytes got[2] = {Bytes(count, 0xEE), Bytes(count, 0xEE)};
-            std::uint64_t counts[2] = {};
-            CacheBuffer* caches[2] = {&atOnce, &onDemand};
-            for (int i = 0; i < 2; ++i) {
-                ASSERT_EQ(
-                    caches[i]->seek(static_cast<std::int64_t>(offset + at), SeekOrigin::begin), 0u);
-                ASSERT_EQ(caches[i]->read(got[i].data(), count, counts[i]), 0u);
-                EXPECT_EQ(positionOf(*caches[i]), offset + at + counts[i]);
-            }
-            const std::uint64_t expected = std::min<std::uint64_t>(count, model.size() - at);
-            ASSERT_EQ(counts[0], expected);
-            ASSERT_EQ(counts[1], expected);
             const auto from = model.begin() + static_cast<std::ptrdiff_t>(at);
-            ASSERT_TRUE(
-                Bytes(from, from + static_cast<std::ptrdiff_t>(expected)) ==
-                Bytes(got[0].begin(), got[0].begin() + static_cast<std::ptrdiff_t>(expected)));
-            ASSERT_TRUE(got[0] == got[1]) << "fill " << fill << ", read " << read;
+            const Bytes expected(from, from + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                                  count, model.size() - at)));
+            for (CacheBuffer* cache : {&atOnce, &onDemand}) {
+                Bytes got(count, 0xEE);
+                std::uint64_t n = 0;
+                ASSERT_EQ(cache->seek(static_cast<std::int64_t>(offset + at), SeekOrigin::begin),
+                          0u);
+                ASSERT_EQ(cache->read(got.data(), count, n), 0u);
+                got.resize(n);
+                ASSERT_TRUE(got == expected)
+                    << "fill " << fill << (cache == &onDemand ? " on demand" : "");
+                EXPECT_EQ(positionOf(*cache), offset + at + n);
+            }
         }
     }
     // Writing loads every pending region first.
@@ -225,6 +230,13 @@ TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
     ASSERT_EQ(cache.size(length), 0u);
     EXPECT_EQ(length, 3u);
     EXPECT_EQ(cache.fill(nullptr, 0, 1), result::nullObject);
+    // A fill hides every older one that is not longer, which is then never read.
+    ASSERT_EQ(cache.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(cache.fill(&source, 0, 4), 0u);
+    ASSERT_EQ(cache.fill(&source, 1, 4), 0u);
+    const std::uint64_t reads = source.calls(FaultyStream::Call::read);
+    ASSERT_EQ(cache.setLoadOnDemand(false), 0u);
+    EXPECT_EQ(source.calls(FaultyStream::Call::read), reads + 1);
     CacheBuffer empty;
     std::uint8_t byte = 0;
     EXPECT_EQ(empty.read(&byte, 1, length), result::nullObject);
