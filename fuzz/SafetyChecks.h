@@ -12,14 +12,14 @@
 
 namespace fuzzcheck {
 
-// Parses the bytes from a memory buffer, from a disk-like stream in memory,
-// read at once and on demand, and from a file on disk, and walks the tree,
-// complete or cut short by a failure: finds every box again by its path,
-// prints every field and encodes every box. Holds when every source gives
-// the same tree and result, the result is a documented code, every box's
-// computed size is the length it encodes to, every box whose path is
-// unambiguous is found again by it, and every top-level box of a successful
-// parse encodes to bytes that parse back into a box that encodes the same.
+// Parses the bytes from a memory buffer and from a file on disk, which the
+// reader reads on demand, and walks the tree, complete or cut short by a
+// failure: finds every box again by its path, prints every field and
+// encodes every box. Holds when both sources give the same tree and result,
+// the result is a documented code, every box's computed size is the length
+// it encodes to, every box whose path is unambiguous is found again by it,
+// and every top-level box of a successful parse encodes to bytes that parse
+// back into a box that encodes the same.
 std::string checkParse(const std::uint8_t* data, std::size_t size);
 
 // Runs the program's repair run on a copy of the bytes in a disk-like stream

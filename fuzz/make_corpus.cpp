@@ -80,8 +80,10 @@ Bytes movie(std::initializer_list<Bytes> moovChildren) {
 
 const std::vector<std::uint32_t> offsets = {40, 16424, 32808};
 
-Bytes audioTrak(std::uint32_t id, std::initializer_list<Bytes> stblChildren) {
-    return trakBox(id, "soun", 48000, 3 * framesPerChunk, box("stbl", stblChildren));
+// A movie whose one track is an ambisonic track with these tables.
+Bytes audioMovie(std::initializer_list<Bytes> tables) {
+    return movie({trakBox(1, "soun", 48000, 3 * framesPerChunk,
+                          box("stbl", {stsdBox({in32Entry()}), concat(tables)}))});
 }
 
 Bytes defectiveAudioTrak(std::uint32_t id) {
@@ -156,9 +158,11 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     add("audio-defect", camera(3, true, 1));
     add("video-defect-65535", camera(3, false, 65535));
     add("audio-defect-two-sizes", camera(2, true, 2));
+    const Bytes oneToAChunk = stscBox({{1, 1, 1}});
+    const Bytes sizes = stszBox(0, 3, {16, 16, 16});
+    const Bytes chunks = stcoBox(offsets);
     add("audio-defect-constant-size",
-        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
-                             stszBox(0, 3, {}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{3, 1024}}), oneToAChunk, stszBox(0, 3, {}), chunks}));
     add("audio-third-track", movie({videoTrak(lmcdEntry(1)), videoTrak(lmcdEntry(1)),
                                     defectiveAudioTrak(3), defectiveAudioTrak(4)}));
     add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));
@@ -167,25 +171,18 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     // Each reason a repair refuses, or a step fails.
     add("refused-one-size", camera(1, true, 0));
     add("refused-two-time-entries",
-        movie(
-            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{2, 1024}, {1, 1024}}),
-                           stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{2, 1024}, {1, 1024}}), oneToAChunk, sizes, chunks}));
     add("refused-total-overflow",
-        movie(
-            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{65537, 65536}}), stscBox({{1, 1, 1}}),
-                           stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{65537, 65536}}), oneToAChunk, sizes, chunks}));
     add("refused-long-header-in-stbl",
-        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
-                             stszBox(0, 3, {16, 16, 16}), longHeader(stcoBox(offsets))})}));
+        audioMovie({sttsBox({{3, 1024}}), oneToAChunk, sizes, longHeader(chunks)}));
     add("refused-count-beyond-table",
-        movie({audioTrak(
-            1, {stsdBox({in32Entry()}), fullBox("stts", 0, 0, {u32(2), u32(3), u32(1024)}),
-                stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie(
+            {fullBox("stts", 0, 0, {u32(2), u32(3), u32(1024)}), oneToAChunk, sizes, chunks}));
     add("refused-short-lumacode",
         movie({videoTrak(concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)}))}));
     add("check-no-moov", concat({ftyp, media}));
-    add("check-no-stsz", movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}),
-                                              stscBox({{1, 1, 1}}), stcoBox(offsets)})}));
+    add("check-no-stsz", audioMovie({sttsBox({{3, 1024}}), oneToAChunk, chunks}));
     add("parse-version-2-header",
         concat({ftyp, media, box("moov", {fullBox("mvhd", 2, 0, {zeros(96)})})}));
     add("parse-child-smaller-than-header",

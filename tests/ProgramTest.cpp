@@ -5,6 +5,7 @@
 
 #include "mediafmt/io/File.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/Expected.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 #include "tool/boxmend/FileName.h"
@@ -13,8 +14,6 @@
 
 #include <chrono>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -31,16 +30,8 @@ const std::string dump = BOXDUMP_PATH;
 const std::string corrected = "Corrected error in Ambisonic Audio Track Format Header\n"
                               "Corrected error in Lumacode Video Track Format Header\n";
 
-// Compared with tests/golden/NAME, or written there with BOXMEND_UPDATE_EXPECTED set.
 void expectGolden(const std::string& actual, const std::string& name) {
-    const std::string path = std::string(GOLDEN_DIR) + "/" + name;
-    if (std::getenv("BOXMEND_UPDATE_EXPECTED") != nullptr) {
-        std::ofstream(path, std::ios::binary) << actual;
-        return;
-    }
-    std::ifstream in(path, std::ios::binary);
-    EXPECT_EQ(actual, std::string(std::istreambuf_iterator<char>(in), {}))
-        << "differs from " << path;
+    expectFile(actual, std::filesystem::u8path(GOLDEN_DIR) / name);
 }
 
 // Twelve audio chunks, so that the size and offset lists wrap.
@@ -152,10 +143,6 @@ TEST(Programs, RepairedRecordingDecodesToThePcmPutIn) {
         "/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-f", "s32be", "-"});
     ASSERT_EQ(decoded.status, 0) << decoded.err;
     EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == recording.pcm);
-    const ProcessResult probed =
-        runProcess("/usr/bin/ffprobe", {"-v", "error", "-select_streams", "a:0", "-show_entries",
-                                        "stream=nb_frames", "-of", "default=nw=1", path});
-    EXPECT_EQ(probed.out, "nb_frames=10240\n");
 }
 #endif
 

@@ -84,32 +84,30 @@ public:
         return mediafmt::result::none;
     }
     mediafmt::ResultCode tell(std::uint64_t& position) override {
-        if (mediafmt::ResultCode rc = enter(Call::tell); rc != 0)
-            return rc;
-        position = position_;
-        return mediafmt::result::none;
+        return enter(Call::tell, [&] { position = position_; });
     }
     mediafmt::ResultCode eof(bool& atEnd) override {
-        if (mediafmt::ResultCode rc = enter(Call::eof); rc != 0)
-            return rc;
-        atEnd = position_ >= bytes_.size();
-        return mediafmt::result::none;
+        return enter(Call::eof, [&] { atEnd = position_ >= bytes_.size(); });
     }
     mediafmt::ResultCode size(std::uint64_t& length) override {
-        if (mediafmt::ResultCode rc = enter(Call::size); rc != 0)
-            return rc;
-        length = bytes_.size();
-        return mediafmt::result::none;
+        return enter(Call::size, [&] { length = bytes_.size(); });
     }
-    mediafmt::ResultCode flush() override { return enter(Call::flush); }
+    mediafmt::ResultCode flush() override {
+        return enter(Call::flush, [] {});
+    }
     bool canReadOnDemand() const override { return onDemand_; }
 
 private:
-    mediafmt::ResultCode enter(Call kind) {
-        if (++calls_[static_cast<std::size_t>(kind)] != failCall_ || kind != failKind_)
-            return mediafmt::result::none;
-        failed_ = true;
-        return failCode_;
+    // Counts the call, and either fails it or lets it take effect.
+    template <typename Effect = void (*)()>
+    mediafmt::ResultCode enter(
+        Call kind, Effect effect = [] {}) {
+        if (++calls_[static_cast<std::size_t>(kind)] == failCall_ && kind == failKind_) {
+            failed_ = true;
+            return failCode_;
+        }
+        effect();
+        return mediafmt::result::none;
     }
 
     std::vector<std::uint8_t> bytes_;
