@@ -6,6 +6,7 @@
 #include "mediafmt/mp4/box/BaseBoxes.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/TempDir.h"
+#include "tool/boxdump/BoxListing.h"
 #include "tool/repair/RepairRun.h"
 
 namespace fuzzcheck {
@@ -84,30 +85,14 @@ std::string checkReparse(const Box& top) {
     return {};
 }
 
-// Every box's place, size and code, and the encoding of every top-level box:
-// equal for two parses that gave the same tree.
-struct TreeImage {
-    ResultCode parsed = boxmend::notRun;
-    std::vector<std::uint64_t> places;
-    Bytes encoded;
-
-    void add(const Box& box) {
-        places.insert(places.end(), {box.offset, box.recordedSize, box.type.value});
-        for (const BoxPtr& child : box.children)
-            add(*child);
-    }
-    bool operator!=(const TreeImage& other) const {
-        return parsed != other.parsed || places != other.places || encoded != other.encoded;
-    }
-};
-
-TreeImage imageOf(const mp4::File& root, ResultCode parsed) {
-    TreeImage image;
-    image.parsed = parsed;
+// The parse's result, every box's place and every field's text as boxdump
+// lists them, and the encoding of every top-level box: equal for two parses
+// that gave the same tree.
+std::string imageOf(const mp4::File& root, ResultCode parsed) {
+    std::string image = std::to_string(parsed) + "\n" + boxmend::listBoxTree(root);
     for (const BoxPtr& top : root.children) {
-        image.add(*top);
         const Bytes bytes = encode(*top);
-        image.encoded.insert(image.encoded.end(), bytes.begin(), bytes.end());
+        image.append(bytes.begin(), bytes.end());
     }
     return image;
 }
@@ -151,7 +136,7 @@ std::string checkParse(const std::uint8_t* data, std::size_t size) {
 
     // A file on disk, read on demand, must give the same tree, so the checks
     // above hold for it too.
-    const TreeImage image = imageOf(root, parsed);
+    const std::string image = imageOf(root, parsed);
     io::File file;
     if (ResultCode rc = file.open(scratch().write("input.mov", bytes), io::OpenMode::readWrite);
         rc != 0)

@@ -26,10 +26,15 @@ namespace fs = std::filesystem;
 namespace {
 
 // The output with the file's path replaced by FILE, so that it does not
-// depend on where the test runs.
+// depend on where the test runs; JSON shows it with its backslashes escaped.
 std::string anonymous(std::string text, const std::string& path) {
-    for (std::size_t at; (at = text.find(path)) != std::string::npos;)
-        text.replace(at, path.size(), "FILE");
+    std::string escaped;
+    for (char c : path)
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    for (const std::string& name : {path, escaped}) {
+        for (std::size_t at; (at = text.find(name)) != std::string::npos;)
+            text.replace(at, name.size(), "FILE");
+    }
     return text;
 }
 
@@ -43,14 +48,6 @@ std::string programRun(const std::string& program, const std::vector<std::string
     if (!run.err.empty())
         text += "stderr:\n" + run.err;
     return anonymous(text, path);
-}
-
-// The file's name also appears in the JSON document, with its backslashes escaped.
-std::string jsonRun(const std::string& path) {
-    std::string escaped;
-    for (char c : path)
-        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    return anonymous(programRun(BOXDUMP_PATH, {"--json", path}, path), escaped);
 }
 
 // The runs of changed bytes, each with its new bytes.
@@ -108,7 +105,7 @@ TEST(Corpus, EveryKeptInputKeepsTheFuzzPropertiesAndEndsAsExpected) {
             const std::string path = dir.write("input.mov", bytes);
             std::string actual = writeBack(bytes);
             actual += programRun(BOXDUMP_PATH, {path}, path);
-            actual += jsonRun(path);
+            actual += programRun(BOXDUMP_PATH, {"--json", path}, path);
             actual += programRun(BOXMEND_PATH, {path}, path);
             actual += changes(bytes, dir.read("input.mov"));
             expectFile(actual,
