@@ -141,11 +141,12 @@ Bytes catalogue() {
                                     box("IDNT", {text("clip-0001")}), box("CNFG", {zeros(100)}),
                                     meta, box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
     const std::vector<Bytes> boxes = topLevelBoxes(camera(3, true, 2));
-    return concat({boxes[0], boxes[1],
-                   box("moov", {Bytes(boxes[2].begin() + 8, boxes[2].end()), extraTrak, udta,
-                                box("moov", {mvhd(1)})}),
-                   box("ftyp", {text("qt  "), u32(0),
-                                text("isomiso2avc1mp41mp42qt  M4V M4A 3gp4abcdwxyz")})});
+    return concat(
+        {boxes[0], boxes[1],
+         box("moov", {Bytes(boxes[2].begin() + 8, boxes[2].end()), extraTrak, udta,
+                      box("moov", {mvhd(1)})}),
+         box("ftyp", {text("qt  "), u32(0), text("isomiso2avc1mp41mp42qt  M4V M4A 3gp4abcdwxyz")}),
+         box("udta", {box("TELM", {zeros(40)}), box("skip")})});
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
@@ -216,6 +217,7 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     // Codes and text that must reach neither the terminal nor the JSON as they are.
     add("odd-bytes",
         concat({ftyp, box("BLDV", {text("v1\n" + std::string(17, ' ')), u8(0)}),
+                box("BLDV", {text("v2\n" + std::string(19, ' ')), u8(0)}),
                 box("moov", {box("udta", {box("\xA9nam", {text("Take 1")}),
                                           box("BLDV", {text("v1\x1b]0;owned\x07"), u8(0)}),
                                           box("\x1b[2J", {zeros(40)})})})}));

@@ -55,7 +55,8 @@ TEST(Buffer, SeeksClampToTheBytesAndWritesGrowThem) {
     }
     // A write at the end grows the bytes, most significant first.
     ASSERT_EQ(writeUint16(&buffer, 0x0102), 0u);
-    EXPECT_EQ(buffer.bytes(), (Bytes{'a', 'b', 'c', 'd', 'e', 'f', 1, 2}));
+    EXPECT_EQ(buffer.takeBytes(), (Bytes{'a', 'b', 'c', 'd', 'e', 'f', 1, 2}));
+    EXPECT_EQ(positionOf(buffer), 0u);
 }
 
 TEST(File, OpenModesAndLengthMeasuredAtOpen) {
@@ -193,6 +194,11 @@ TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
     ASSERT_EQ(onDemand.read(all.data(), all.size(), count), 0u);
     model[0] = 'x';
     EXPECT_TRUE(all == model);
+    // Bytes loaded before show through beyond a newer, shorter fill.
+    ASSERT_EQ(onDemand.fill(&onDemandSource, 0, 1), 0u);
+    ASSERT_EQ(onDemand.seek(1, SeekOrigin::begin), 0u);
+    ASSERT_EQ(onDemand.read(all.data(), 1, count), 0u);
+    EXPECT_EQ(all[0], model[1]);
 }
 
 TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
@@ -212,14 +218,28 @@ TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
     ASSERT_EQ(cache.size(length), 0u);
     EXPECT_EQ(length, 3u);
     EXPECT_EQ(cache.fill(nullptr, 0, 1), result::nullObject);
-    // A fill hides every older one that is not longer, which is then never read.
+    // A fill hides every older one that is not longer, which is then never
+    // read; a read that fails while loading is passed on.
+    using Call = FaultyStream::Call;
     ASSERT_EQ(cache.setLoadOnDemand(true), 0u);
     ASSERT_EQ(cache.fill(&source, 0, 4), 0u);
     ASSERT_EQ(cache.fill(&source, 1, 4), 0u);
-    const std::uint64_t reads = source.calls(FaultyStream::Call::read);
+    const std::uint64_t reads = source.calls(Call::read);
+    source.failAt(Call::read, reads + 1, result::closeError);
+    EXPECT_EQ(cache.setLoadOnDemand(false), result::closeError);
     ASSERT_EQ(cache.setLoadOnDemand(false), 0u);
-    EXPECT_EQ(source.calls(FaultyStream::Call::read), reads + 1);
-    CacheBuffer empty;
+    EXPECT_EQ(source.calls(Call::read), reads + 2);
+
+    // An older, longer fill read on demand outside the newer one's window.
+    CacheBuffer lazy;
+    ASSERT_EQ(lazy.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(lazy.fill(&source, 0, 6), 0u);
+    ASSERT_EQ(lazy.fill(&source, 4, 2), 0u);
+    source.failAt(Call::read, source.calls(Call::read) + 1, result::closeError);
     std::uint8_t byte = 0;
-    EXPECT_EQ(empty.read(&byte, 1, length), result::nullObject);
+    ASSERT_EQ(lazy.seek(6, SeekOrigin::begin), 0u);
+    EXPECT_EQ(lazy.read(&byte, 1, length), result::closeError);
+    ASSERT_EQ(lazy.seek(6, SeekOrigin::begin), 0u);
+    ASSERT_EQ(lazy.read(&byte, 1, length), 0u);
+    EXPECT_EQ(byte, 'c');
 }
