@@ -63,9 +63,7 @@ std::string walk(const mp4::File& root, const Box& box) {
     for (const auto& field : box.fields)
         (void)field.value->print(&printed, 2);
     std::uint64_t computed = 0;
-    if (box.size(computed) != 0)
-        return "sizing " + describe(box) + " failed";
-    if (!holdsMediaData(box) && encode(box).size() != computed)
+    if (box.size(computed) != 0 || (!holdsMediaData(box) && encode(box).size() != computed))
         return describe(box) + " does not encode to the size it computes";
     for (const BoxPtr& child : box.children) {
         if (std::string failure = walk(root, *child); !failure.empty())

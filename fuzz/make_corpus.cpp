@@ -194,6 +194,11 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
 
     // Odd but valid.
     add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
+    // A table longer than the library encodes in one piece.
+    add("long-table",
+        movie({videoTrak(lmcdEntry(1)),
+               box("udta", {sttsBox(std::vector<std::pair<std::uint32_t, std::uint32_t>>(
+                               9000, {3, 1001}))})}));
     add("long-headers", eachTopLevelBox(camera(2, true, 0), longHeader));
     add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
     add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));

@@ -13,6 +13,7 @@
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/File.h"
 #include "tests/support/Expected.h"
+#include "tests/support/FaultyStream.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 
@@ -139,5 +140,40 @@ TEST(Corpus, BoxesTakeA64BitSizeOnlyAboveThe32BitRange) {
         ASSERT_EQ(box.write(&out, true), 0u);
         EXPECT_EQ(toHex(out.bytes()),
                   total == 0xFFFFFFFF ? "ffffffff66726565" : "00000001667265650000000100000008");
+        // The header's last write failing.
+        FaultyStream failing(Bytes(16));
+        failing.failAt(FaultyStream::Call::write, out.bytes().size() == 8 ? 2 : 3,
+                       mediafmt::result::closeError);
+        EXPECT_EQ(box.write(&failing, true), mediafmt::result::closeError);
     }
+    auto child = std::make_shared<mediafmt::mp4::box::Box>();
+    mediafmt::mp4::box::Box parent;
+    ASSERT_EQ(parent.addChild(child), 0u);
+    EXPECT_EQ(parent.insertChildAfter(nullptr, child), mediafmt::result::nullObject);
+}
+
+// Paths as find reads them, from the catalogue's root: each with the path of
+// the box it finds, or nothing.
+TEST(Corpus, PathsFindTheirBoxOrNothing) {
+    mediafmt::io::Buffer stream(readFile(fs::u8path(FUZZ_DIR) / "corpus" / "repair" / "catalogue"));
+    mediafmt::mp4::File root;
+    ASSERT_EQ(root.parse(&stream), 0u);
+    const std::pair<const char*, const char*> paths[] = {
+        {"moov/trak[1]/mdia", "moov/trak[1]/mdia"},
+        {"moov/trak[]x/mdia", "moov/trak/mdia"},
+        {"moov/trak[ +2]", "moov/trak[2]"},
+        {"moov/trak[1]/mdia/minf/stbl/stsd/in32/../..", "moov/trak[1]/mdia/minf/stbl"},
+        {"moov/trak[3]", ""},
+        {"moov/trak[-1]", ""},
+        {"moov/trak[4294967296]", ""},
+        {"moov/trak[1", ""},
+        {"moov/trak]", ""},
+        {"moov/trakk", ""},
+        {"moov/..", ""},
+        {"/moov", ""},
+        {"moov//trak", ""},
+    };
+    for (const auto& [path, found] : paths)
+        EXPECT_EQ(mediafmt::mp4::box::boxPath(root.find(path).get()), found) << path;
+    EXPECT_EQ(root.find("moov", 1), nullptr);
 }

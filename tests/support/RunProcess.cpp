@@ -7,18 +7,14 @@
 #endif
 #include <windows.h>
 
+#include <filesystem>
+
 namespace testsupport {
 
 namespace {
 
 std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int units =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
-    return wide;
+    return std::filesystem::u8path(utf8).wstring();
 }
 
 // Quotes one argument so that the C runtime's command-line parsing gives it
