@@ -74,13 +74,12 @@ public:
         const std::uint64_t from = origin == SeekOrigin::begin     ? 0
                                    : origin == SeekOrigin::current ? position_
                                                                    : bytes_.size();
-        const std::uint64_t moved = from + static_cast<std::uint64_t>(offset);
-        // Before the start, or beyond what a 64-bit signed position holds.
-        if ((offset < 0 && 0 - static_cast<std::uint64_t>(offset) > from) ||
-            (offset >= 0 &&
-             moved > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())))
+        // Not before the start, nor beyond what a 64-bit signed position holds.
+        const auto most = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+        if (offset < 0 ? 0 - static_cast<std::uint64_t>(offset) > from
+                       : static_cast<std::uint64_t>(offset) > most - std::min(from, most))
             return mediafmt::result::error;
-        position_ = moved;
+        position_ = from + static_cast<std::uint64_t>(offset);
         return mediafmt::result::none;
     }
     mediafmt::ResultCode tell(std::uint64_t& position) override {
