@@ -54,14 +54,11 @@ Bytes encode(const Box& box) {
     return box.write(&buffer, true) == 0 ? buffer.takeBytes() : Bytes{};
 }
 
-// Finds, prints, sizes and encodes the box and everything below it. The
-// nesting the parse accepts is bounded, and so is this recursion.
+// Finds, sizes and encodes the box and everything below it (imageOf prints
+// them). The nesting the parse accepts is bounded, and so is this recursion.
 std::string walk(const mp4::File& root, const Box& box) {
     if (unambiguousPath(box) && root.find(mp4::box::boxPath(&box)).get() != &box)
         return describe(box) + " is not found again by its path";
-    io::Buffer printed;
-    for (const auto& field : box.fields)
-        (void)field.value->print(&printed, 2);
     std::uint64_t computed = 0;
     if (box.size(computed) != 0 || (!holdsMediaData(box) && encode(box).size() != computed))
         return describe(box) + " does not encode to the size it computes";
