@@ -12,6 +12,7 @@
 #include "fuzz/SafetyChecks.h"
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/File.h"
+#include "mediafmt/mp4/box/HeaderBoxes.h"
 #include "tests/support/Expected.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/RunProcess.h"
@@ -153,7 +154,7 @@ TEST(Corpus, BoxesTakeA64BitSizeOnlyAboveThe32BitRange) {
 }
 
 // Paths as find reads them, from the catalogue's root: each with the path of
-// the box it finds, or nothing.
+// the box it finds, or nothing; and where list elements were read.
 TEST(Corpus, PathsFindTheirBoxOrNothing) {
     mediafmt::io::Buffer stream(readFile(fs::u8path(FUZZ_DIR) / "corpus" / "repair" / "catalogue"));
     mediafmt::mp4::File root;
@@ -176,4 +177,9 @@ TEST(Corpus, PathsFindTheirBoxOrNothing) {
     for (const auto& [path, found] : paths)
         EXPECT_EQ(mediafmt::mp4::box::boxPath(root.find(path).get()), found) << path;
     EXPECT_EQ(root.find("moov", 1), nullptr);
+    // Each brand of a list remembers where it was read.
+    const auto brands = std::dynamic_pointer_cast<mediafmt::mp4::box::ftyp>(root.find("ftyp[1]"));
+    ASSERT_NE(brands, nullptr);
+    for (std::size_t i = 0; i < brands->compatibleBrands.elements.size(); ++i)
+        EXPECT_EQ(brands->compatibleBrands.elements[i].offset, brands->offset + 16 + 4 * i);
 }
