@@ -12,10 +12,10 @@
 
 namespace fuzzcheck {
 
-// Parses the bytes from a memory buffer and from a file on disk, which the
-// reader reads on demand, and walks the tree, complete or cut short by a
-// failure: finds every box again by its path, prints every field and
-// encodes every box. Holds when both sources give the same tree and result,
+// Parses the bytes from a stream in memory that behaves as a disk file and
+// from a file on disk, which the reader reads on demand, and walks the tree,
+// complete or cut short by a failure: finds every box again by its path,
+// prints every field and encodes every box. Holds when both sources give the same tree and result,
 // the result is a documented code, every box's computed size is the length
 // it encodes to, every box whose path is unambiguous is found again by it,
 // and every top-level box of a successful parse encodes to bytes that parse
