@@ -27,19 +27,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The output with the file's path replaced by FILE, so that it does not
-// depend on where the test runs; JSON shows it with its backslashes escaped.
-std::string anonymous(std::string text, const std::string& path) {
-    std::string escaped;
-    for (char c : path)
-        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
-    for (const std::string& name : {path, escaped}) {
-        for (std::size_t at; (at = text.find(name)) != std::string::npos;)
-            text.replace(at, name.size(), "FILE");
-    }
-    return text;
-}
-
 std::string programRun(const std::string& program, const std::vector<std::string>& args,
                        const std::string& path) {
     const ProcessResult run = runProcess(program, args);
