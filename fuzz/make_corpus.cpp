@@ -5,7 +5,6 @@
 //
 // make_corpus <directory>   writes <directory>/parse/* and <directory>/repair/*
 
-#include "tests/box/CatalogueBytes.h"
 #include "tests/support/CameraFile.h"
 
 #include <cstdio>
@@ -21,33 +20,22 @@ namespace {
 
 constexpr std::size_t keptMediaBytes = 64;
 
-std::uint32_t load32(const Bytes& bytes, std::size_t at) {
-    return static_cast<std::uint32_t>(bytes[at]) << 24 |
-           static_cast<std::uint32_t>(bytes[at + 1]) << 16 |
-           static_cast<std::uint32_t>(bytes[at + 2]) << 8 |
-           static_cast<std::uint32_t>(bytes[at + 3]);
-}
-
-// The recording with every top-level mdat cut to its first few bytes. The
-// chunk offsets then point past the end, which nothing here reads.
-Bytes smallMedia(const Bytes& recording) {
-    Bytes out;
-    std::size_t at = 0;
-    while (at + 8 <= recording.size()) {
-        const std::size_t size = load32(recording, at);
-        const bool media =
-            Bytes(recording.begin() + static_cast<std::ptrdiff_t>(at + 4),
-                  recording.begin() + static_cast<std::ptrdiff_t>(at + 8)) == text("mdat");
-        if (media && size > 8 + keptMediaBytes) {
-            const auto payload = recording.begin() + static_cast<std::ptrdiff_t>(at + 8);
-            out = concat({out, box("mdat", {Bytes(payload, payload + keptMediaBytes)})});
-        } else {
-            out.insert(out.end(), recording.begin() + static_cast<std::ptrdiff_t>(at),
-                       recording.begin() + static_cast<std::ptrdiff_t>(at + size));
-        }
+// The top-level boxes of a recording built with 8-byte headers, every mdat
+// cut to its first few bytes. The chunk offsets then point past the end,
+// which nothing here reads.
+std::vector<Bytes> topLevelBoxes(const Bytes& recording) {
+    std::vector<Bytes> boxes;
+    for (std::size_t at = 0; at + 8 <= recording.size();) {
+        const auto start = recording.begin() + static_cast<std::ptrdiff_t>(at);
+        const std::size_t size = std::size_t{start[0]} << 24 | std::size_t{start[1]} << 16 |
+                                 std::size_t{start[2]} << 8 | start[3];
+        if (Bytes(start + 4, start + 8) == text("mdat"))
+            boxes.push_back(box("mdat", {Bytes(start + 8, start + 8 + keptMediaBytes)}));
+        else
+            boxes.emplace_back(start, start + static_cast<std::ptrdiff_t>(size));
         at += size;
     }
-    return out;
+    return boxes;
 }
 
 // The box rebuilt with a 16-byte header around the same payload.
@@ -56,23 +44,11 @@ Bytes longHeader(const Bytes& boxBytes) {
                    u64(boxBytes.size() + 8), Bytes(boxBytes.begin() + 8, boxBytes.end())});
 }
 
-// The top-level boxes of a recording built with 8-byte headers.
-std::vector<Bytes> topLevelBoxes(const Bytes& recording) {
-    std::vector<Bytes> boxes;
-    for (std::size_t at = 0; at + 8 <= recording.size();) {
-        const std::size_t size = load32(recording, at);
-        boxes.emplace_back(recording.begin() + static_cast<std::ptrdiff_t>(at),
-                           recording.begin() + static_cast<std::ptrdiff_t>(at + size));
-        at += size;
-    }
-    return boxes;
-}
-
-// The recording with every top-level box in its 16-byte header form.
-Bytes withLongHeaders(const Bytes& recording) {
+// The recording's top-level boxes, each as transform makes it.
+template <typename Transform> Bytes eachTopLevelBox(const Bytes& recording, Transform transform) {
     Bytes out;
     for (const Bytes& top : topLevelBoxes(recording))
-        out = concat({out, longHeader(top)});
+        out = concat({out, transform(top)});
     return out;
 }
 
@@ -81,20 +57,33 @@ Bytes camera(std::uint32_t chunks, bool audioDefective, std::uint16_t dataRefere
     recording.audioChunks = chunks;
     recording.audioDefective = audioDefective;
     recording.videoDataReferenceIndex = dataReferenceIndex;
-    return smallMedia(cameraRecording(recording));
+    return eachTopLevelBox(cameraRecording(recording), [](const Bytes& top) { return top; });
 }
 
 const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
 const Bytes media = box("mdat", {zeros(keptMediaBytes)});
 
+// A movie header of version 0, or of version 1 with 64-bit times.
+Bytes mvhd(std::uint8_t version) {
+    const Bytes times =
+        version == 0 ? concat({u32(0xDA1B2C3D), u32(0xDA1B2C3E), u32(600), u32(36000)})
+                     : concat({u64(6377812095), u64(6377812096), u32(90000), u64(0x123456789)});
+    return fullBox("mvhd", version, 0,
+                   {times, u32(0x00010000), u16(0x0100), hex("01020304050607080900"),
+                    u32(0x00010000), zeros(12), u32(0x00010000), zeros(12), u32(0x40000000),
+                    u32(11), u32(12), u32(13), u32(14), u32(15), u32(16), u32(3)});
+}
+
 Bytes movie(std::initializer_list<Bytes> moovChildren) {
-    return concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), concat(moovChildren)})});
+    return concat({ftyp, media, box("moov", {mvhd(0), concat(moovChildren)})});
 }
 
 const std::vector<std::uint32_t> offsets = {40, 16424, 32808};
 
-Bytes audioTrak(std::uint32_t id, std::initializer_list<Bytes> stblChildren) {
-    return trakBox(id, "soun", 48000, 3 * framesPerChunk, box("stbl", stblChildren));
+// A movie whose one track is an ambisonic track with these tables.
+Bytes audioMovie(std::initializer_list<Bytes> tables) {
+    return movie({trakBox(1, "soun", 48000, 3 * framesPerChunk,
+                          box("stbl", {stsdBox({in32Entry()}), concat(tables)}))});
 }
 
 Bytes defectiveAudioTrak(std::uint32_t id) {
@@ -116,40 +105,48 @@ Bytes nested(std::uint32_t depth) {
 }
 
 // Every class of the box catalogue at least once, each version of those
-// whose layout depends on it included.
+// whose layout depends on it included, added to a defective recording.
 Bytes catalogue() {
-    using namespace boxtest;
     const Bytes extraTrak = box(
         "trak",
-        {tkhdV1Bytes(3),
-         box("edts", {fullBox("elst", 1, 0, {u32(1), u64(36000), u64(0), u16(1), u16(0)})}),
+        {fullBox("tkhd", 1, 3,
+                 {u64(0x1DA1B2C3D), u64(0x1DA1B2C3E), u32(3), u32(0), u64(0x123456789), zeros(8),
+                  u16(0), u16(0), u16(0), u16(0), u32(0x00010000), zeros(12), u32(0x00010000),
+                  zeros(12), u32(0x40000000), u32(3840u << 16), u32(2160u << 16)}),
+         box("edts", {fullBox("elst", 1, 0, {u32(1), u64(36000), u64(0), u16(1), u16(0)}),
+                      fullBox("elst", 0, 0,
+                              {u32(2), u32(36000), u32(0xFFFFFFFF), u16(1), u16(0), u32(100),
+                               u32(5), u16(0), u16(0x8000)})}),
          box("mdia",
-             {mdhdV1Bytes(90000), hdlrBytes("vide", concat({text("Handler"), u8(0)})),
+             {fullBox("mdhd", 1, 0,
+                      {u64(3034627200), u64(2082844800), u32(90000), u64(0x123456789), u16(0x55c4),
+                       u16(0)}),
+              fullBox("hdlr", 0, 0,
+                      {text("mhlr"), text("vide"), zeros(12), text("Handler"), u8(0)}),
               box("minf",
                   {box("stbl",
                        {fullBox("stsd", 0, 0,
                                 {u32(1),
                                  box("LMCD", {zeros(80), box("colr", {text("nclx"), u16(1), u16(1),
                                                                       u16(1), u8(0)})})}),
-                        sttsBytes(3, 1001), fullBox("ctts", 0, 0, {u32(1), u32(3), u32(0)}),
-                        stscBytes(), stszListBytes(),
+                        sttsBox({{3, 1001}}),
+                        fullBox("ctts", 0, 0, {u32(2), u32(1), u32(500), u32(2), u32(1000)}),
+                        stscBox({{1, 1, 1}}), stszBox(0, 3, {1000, 2000, 3000}),
                         fullBox("co64", 0, 0, {u32(2), u64(0x30), u64(0x4000)}),
                         fullBox("stss", 0, 0, {u32(1), u32(1)})})})})});
     const Bytes meta = fullBox("meta", 0, 0,
                                {fullBox("hdlr", 0, 0, {u32(0), text("mdta"), zeros(12), u8(0)}),
                                 fullBox("pitm", 0, 0, {u16(1)}), box("idat", {hex("0102")})});
-    const Bytes udta = box("udta", {box("MRKS", {u32(1), u32(500)}), box("OPTC", {hex("0a0b")}),
-                                    box("IDNT", {text("clip-0001")}), box("CNFG", {hex("00ff")}),
+    const Bytes udta = box("udta", {box("OPTC", {Bytes(99, 0x0a)}),
+                                    box("IDNT", {text("clip-0001")}), box("CNFG", {zeros(100)}),
                                     meta, box("colr", {text("nclc"), u16(1), u16(1), u16(1)})});
-    Bytes file = cameraFileBytes();
-    // The moov is last: append the extra track and user data inside it.
-    const Bytes extra = concat({extraTrak, udta, box("moov", {mvhdV1Bytes()})});
-    const std::uint32_t moovAt =
-        static_cast<std::uint32_t>(box("ftyp", {text("qt  "), u32(0x200), text("qt  ")}).size() +
-                                   box("mdat", {zeros(100)}).size());
-    const Bytes grown = u32(load32(file, moovAt) + extra.size());
-    std::copy(grown.begin(), grown.end(), file.begin() + moovAt);
-    return concat({file, extra});
+    const std::vector<Bytes> boxes = topLevelBoxes(camera(3, true, 2));
+    return concat(
+        {boxes[0], boxes[1],
+         box("moov", {Bytes(boxes[2].begin() + 8, boxes[2].end()), extraTrak, udta,
+                      box("moov", {mvhd(1)})}),
+         box("ftyp", {text("qt  "), u32(0), text("isomiso2avc1mp41mp42qt  M4V M4A 3gp4abcdwxyz")}),
+         box("udta", {box("TELM", {zeros(40)}), box("skip")})});
 }
 
 std::vector<std::pair<std::string, Bytes>> seeds() {
@@ -162,9 +159,11 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     add("audio-defect", camera(3, true, 1));
     add("video-defect-65535", camera(3, false, 65535));
     add("audio-defect-two-sizes", camera(2, true, 2));
+    const Bytes oneToAChunk = stscBox({{1, 1, 1}});
+    const Bytes sizes = stszBox(0, 3, {16, 16, 16});
+    const Bytes chunks = stcoBox(offsets);
     add("audio-defect-constant-size",
-        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
-                             stszBox(0, 3, {}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{3, 1024}}), oneToAChunk, stszBox(0, 3, {}), chunks}));
     add("audio-third-track", movie({videoTrak(lmcdEntry(1)), videoTrak(lmcdEntry(1)),
                                     defectiveAudioTrak(3), defectiveAudioTrak(4)}));
     add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));
@@ -173,43 +172,40 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     // Each reason a repair refuses, or a step fails.
     add("refused-one-size", camera(1, true, 0));
     add("refused-two-time-entries",
-        movie(
-            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{2, 1024}, {1, 1024}}),
-                           stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{2, 1024}, {1, 1024}}), oneToAChunk, sizes, chunks}));
     add("refused-total-overflow",
-        movie(
-            {audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{65537, 65536}}), stscBox({{1, 1, 1}}),
-                           stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie({sttsBox({{65537, 65536}}), oneToAChunk, sizes, chunks}));
     add("refused-long-header-in-stbl",
-        movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}), stscBox({{1, 1, 1}}),
-                             stszBox(0, 3, {16, 16, 16}), longHeader(stcoBox(offsets))})}));
+        audioMovie({sttsBox({{3, 1024}}), oneToAChunk, sizes, longHeader(chunks)}));
     add("refused-count-beyond-table",
-        movie({audioTrak(
-            1, {stsdBox({in32Entry()}), fullBox("stts", 0, 0, {u32(2), u32(3), u32(1024)}),
-                stscBox({{1, 1, 1}}), stszBox(0, 3, {16, 16, 16}), stcoBox(offsets)})}));
+        audioMovie(
+            {fullBox("stts", 0, 0, {u32(2), u32(3), u32(1024)}), oneToAChunk, sizes, chunks}));
     add("refused-short-lumacode",
         movie({videoTrak(concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)}))}));
     add("check-no-moov", concat({ftyp, media}));
-    add("check-no-stsz", movie({audioTrak(1, {stsdBox({in32Entry()}), sttsBox({{3, 1024}}),
-                                              stscBox({{1, 1, 1}}), stcoBox(offsets)})}));
+    add("check-no-stsz", audioMovie({sttsBox({{3, 1024}}), oneToAChunk, chunks}));
     add("parse-version-2-header",
         concat({ftyp, media, box("moov", {fullBox("mvhd", 2, 0, {zeros(96)})})}));
     add("parse-child-smaller-than-header",
-        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4), text("trak")})}));
+        concat({ftyp, media, box("moov", {mvhd(0), u32(4), text("trak")})}));
     add("parse-child-past-loaded",
-        concat({ftyp, media, box("moov", {boxtest::mvhdV0Bytes(), u32(4000), text("trak")})}));
+        concat({ftyp, media, box("moov", {mvhd(0), u32(4000), text("trak")})}));
     add("parse-nesting-refused", concat({ftyp, box("moov", {nested(63)})}));
 
     // Odd but valid.
     add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
-    add("long-headers", withLongHeaders(camera(2, true, 0)));
+    // A table longer than the library encodes in one piece.
+    add("long-table",
+        movie({videoTrak(lmcdEntry(1)),
+               box("udta", {sttsBox(std::vector<std::pair<std::uint32_t, std::uint32_t>>(
+                               9000, {3, 1001}))})}));
+    add("long-headers", eachTopLevelBox(camera(2, true, 0), longHeader));
     add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
     add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
     add("user-data-terminator",
         movie({videoTrak(lmcdEntry(0)), box("udta", {box("TELM", {hex("01")}), u32(0)})}));
-    add("media-size-zero-last",
-        concat({ftyp, box("moov", {boxtest::mvhdV0Bytes(), videoTrak(lmcdEntry(0))}), u32(0),
-                text("mdat"), zeros(keptMediaBytes)}));
+    add("media-size-zero-last", concat({ftyp, box("moov", {mvhd(0), videoTrak(lmcdEntry(0))}),
+                                        u32(0), text("mdat"), zeros(keptMediaBytes)}));
     // The movie first, then media data whose size reaches far beyond the
     // largest file any file system holds.
     add("media-size-beyond-any-disk", [] {
@@ -223,14 +219,14 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         return bytes;
     }());
     add("catalogue", catalogue());
+    // Codes and text that must reach neither the terminal nor the JSON as they are.
+    add("odd-bytes",
+        concat({ftyp, box("BLDV", {text("v1\n" + std::string(17, ' ')), u8(0)}),
+                box("BLDV", {text("v2\n" + std::string(19, ' ')), u8(0)}),
+                box("moov", {box("udta", {box("\xA9nam", {text("Take 1")}),
+                                          box("BLDV", {text("v1\x1b]0;owned\x07"), u8(0)}),
+                                          box("\x1b[2J", {zeros(40)})})})}));
     return all;
-}
-
-bool writeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out);
 }
 
 } // namespace
@@ -240,13 +236,15 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_corpus <directory>\n");
         return 1;
     }
-    const std::filesystem::path root(argv[1]);
     for (const char* target : {"parse", "repair"}) {
+        const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
         std::error_code error;
-        std::filesystem::create_directories(root / target, error);
+        std::filesystem::create_directories(dir, error);
         for (const auto& [name, bytes] : seeds()) {
-            if (!writeFile(root / target / name, bytes)) {
-                std::fprintf(stderr, "cannot write %s\n", (root / target / name).string().c_str());
+            std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
+            if (!out.write(reinterpret_cast<const char*>(bytes.data()),
+                           static_cast<std::streamsize>(bytes.size()))) {
+                std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
                 return 1;
             }
         }

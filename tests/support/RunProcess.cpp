@@ -7,20 +7,14 @@
 #endif
 #include <windows.h>
 
-#include <thread>
+#include <filesystem>
 
 namespace testsupport {
 
 namespace {
 
 std::wstring widen(const std::string& utf8) {
-    if (utf8.empty())
-        return std::wstring();
-    int units =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(units), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), wide.data(), units);
-    return wide;
+    return std::filesystem::u8path(utf8).wstring();
 }
 
 // Quotes one argument so that the C runtime's command-line parsing gives it
@@ -47,33 +41,11 @@ void appendArgument(std::wstring& line, const std::wstring& arg) {
     line += L'"';
 }
 
-// Owns a handle; closed on destruction.
-struct Handle {
-    HANDLE value = nullptr;
-    Handle() = default;
-    Handle(const Handle&) = delete;
-    Handle& operator=(const Handle&) = delete;
-    ~Handle() { close(); }
-    void close() {
-        if (value != nullptr && value != INVALID_HANDLE_VALUE)
-            CloseHandle(value);
-        value = nullptr;
-    }
-};
-
-void drain(HANDLE pipe, std::string& sink) {
-    char chunk[4096];
-    DWORD got = 0;
-    while (ReadFile(pipe, chunk, sizeof chunk, &got, nullptr) && got > 0)
-        sink.append(chunk, got);
-}
-
 std::string withoutCarriageReturns(const std::string& text) {
     std::string out;
     for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            continue;
-        out += text[i];
+        if (text[i] != '\r' || i + 1 == text.size() || text[i + 1] != '\n')
+            out += text[i];
     }
     return out;
 }
@@ -82,57 +54,57 @@ std::string withoutCarriageReturns(const std::string& text) {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
     ProcessResult result;
-    // Only the child's ends are inherited; the parent keeps the read ends to itself.
+    // The output goes to files rather than pipes, so it never stalls the
+    // child; they are inherited, and deleted once the last handle closes.
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
-    Handle outRead, outWrite, errRead, errWrite, input;
-    if (!CreatePipe(&outRead.value, &outWrite.value, &inherit, 0) ||
-        !CreatePipe(&errRead.value, &errWrite.value, &inherit, 0) ||
-        !SetHandleInformation(outRead.value, HANDLE_FLAG_INHERIT, 0) ||
-        !SetHandleInformation(errRead.value, HANDLE_FLAG_INHERIT, 0))
-        return result;
-    input.value = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                              OPEN_EXISTING, 0, nullptr);
-    if (input.value == INVALID_HANDLE_VALUE)
-        return result;
+    wchar_t dir[MAX_PATH + 1];
+    wchar_t name[MAX_PATH + 1];
+    HANDLE files[3] = {INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE, INVALID_HANDLE_VALUE};
+    for (int i = 0; i < 2; ++i) {
+        if (GetTempPathW(MAX_PATH + 1, dir) != 0 && GetTempFileNameW(dir, L"out", 0, name) != 0)
+            files[i] = CreateFileW(name, GENERIC_READ | GENERIC_WRITE,
+                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, &inherit,
+                                   CREATE_ALWAYS, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    }
+    files[2] = CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                           OPEN_EXISTING, 0, nullptr);
 
     std::wstring application = widen(program);
     std::wstring line;
     appendArgument(line, application);
     for (const std::string& arg : args)
         appendArgument(line, widen(arg));
-
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdInput = input.value;
-    startup.hStdOutput = outWrite.value;
-    startup.hStdError = errWrite.value;
+    startup.hStdInput = files[2];
+    startup.hStdOutput = files[0];
+    startup.hStdError = files[1];
     PROCESS_INFORMATION process{};
-    if (!CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                        nullptr, &startup, &process))
-        return result;
-    Handle processHandle, threadHandle;
-    processHandle.value = process.hProcess;
-    threadHandle.value = process.hThread;
-    // Without the parent's copies of the write ends, the reads end with the child.
-    outWrite.close();
-    errWrite.close();
-    input.close();
-
-    // Both pipes are drained together so that neither can fill up and stall the child.
-    std::string err;
-    std::thread errReader([&] { drain(errRead.value, err); });
-    std::string out;
-    drain(outRead.value, out);
-    errReader.join();
-
     DWORD code = 0;
-    if (WaitForSingleObject(processHandle.value, INFINITE) != WAIT_OBJECT_0 ||
-        !GetExitCodeProcess(processHandle.value, &code))
-        return result;
-    result.status = static_cast<int>(code);
-    result.out = withoutCarriageReturns(out);
-    result.err = withoutCarriageReturns(err);
+    if (files[0] != INVALID_HANDLE_VALUE && files[1] != INVALID_HANDLE_VALUE &&
+        files[2] != INVALID_HANDLE_VALUE &&
+        CreateProcessW(application.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                       nullptr, &startup, &process)) {
+        if (WaitForSingleObject(process.hProcess, INFINITE) == WAIT_OBJECT_0 &&
+            GetExitCodeProcess(process.hProcess, &code))
+            result.status = static_cast<int>(code);
+        CloseHandle(process.hProcess);
+        CloseHandle(process.hThread);
+    }
+    std::string* sinks[2] = {&result.out, &result.err};
+    for (int i = 0; i < 3; ++i) {
+        if (files[i] == INVALID_HANDLE_VALUE)
+            continue;
+        char chunk[4096];
+        DWORD got = 0;
+        if (i < 2 && SetFilePointer(files[i], 0, nullptr, FILE_BEGIN) == 0) {
+            while (ReadFile(files[i], chunk, sizeof chunk, &got, nullptr) && got > 0)
+                sinks[i]->append(chunk, got);
+            *sinks[i] = withoutCarriageReturns(*sinks[i]);
+        }
+        CloseHandle(files[i]);
+    }
     return result;
 }
 
@@ -140,42 +112,17 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 #else
 
-#include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
-#include <poll.h>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 extern char** environ;
 
 namespace testsupport {
 
-namespace {
-
-// Closes both ends of a pipe that are still open.
-struct Pipe {
-    int fds[2] = {-1, -1};
-    ~Pipe() {
-        for (int fd : fds)
-            if (fd >= 0)
-                ::close(fd);
-    }
-    void closeEnd(int which) {
-        ::close(fds[which]);
-        fds[which] = -1;
-    }
-};
-
-} // namespace
-
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
     ProcessResult result;
-    Pipe out;
-    Pipe err;
-    if (::pipe2(out.fds, O_CLOEXEC) != 0 || ::pipe2(err.fds, O_CLOEXEC) != 0)
-        return result;
-
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -183,52 +130,30 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
         argv.push_back(arg.data());
     argv.push_back(nullptr);
 
+    // The output goes to files rather than pipes, so it never stalls the child.
+    std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, out.fds[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err.fds[1], 2);
-    pid_t pid = 0;
-    int spawned = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        return result;
-    out.closeEnd(1);
-    err.closeEnd(1);
-
-    // Both pipes are drained together so that neither can fill up and stall the child.
-    pollfd fds[2] = {{out.fds[0], POLLIN, 0}, {err.fds[0], POLLIN, 0}};
-    std::string* sinks[2] = {&result.out, &result.err};
-    int open = 2;
-    while (open > 0) {
-        if (::poll(fds, 2, -1) < 0) {
-            if (errno == EINTR)
-                continue;
-            break;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || fds[i].revents == 0)
-                continue;
-            char chunk[4096];
-            ssize_t got = ::read(fds[i].fd, chunk, sizeof chunk);
-            if (got > 0) {
-                sinks[i]->append(chunk, static_cast<std::size_t>(got));
-            } else if (got == 0 || errno != EINTR) {
-                fds[i].fd = -1;
-                --open;
-            }
-        }
-    }
-
     int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0) {
-        if (errno != EINTR)
-            return result;
+    pid_t pid = 0;
+    if (files[0] != nullptr && files[1] != nullptr &&
+        posix_spawn_file_actions_adddup2(&actions, fileno(files[0]), 1) == 0 &&
+        posix_spawn_file_actions_adddup2(&actions, fileno(files[1]), 2) == 0 &&
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
+        ::waitpid(pid, &wstatus, 0) == pid)
+        result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+    posix_spawn_file_actions_destroy(&actions);
+    std::string* sinks[2] = {&result.out, &result.err};
+    for (int i = 0; i < 2; ++i) {
+        if (files[i] == nullptr)
+            continue;
+        std::rewind(files[i]);
+        char chunk[4096];
+        for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, files[i])) > 0;)
+            sinks[i]->append(chunk, got);
+        std::fclose(files[i]);
     }
-    if (WIFEXITED(wstatus))
-        result.status = WEXITSTATUS(wstatus);
-    else if (WIFSIGNALED(wstatus))
-        result.status = 128 + WTERMSIG(wstatus);
     return result;
 }
 

@@ -22,36 +22,22 @@ namespace {
 
 #ifdef _WIN32
 
-std::string toUtf8(const std::wstring& wide) {
-    if (wide.empty())
-        return std::string();
-    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-    std::string narrow(static_cast<std::size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), narrow.data(),
-                        bytes, nullptr, nullptr);
-    return narrow;
-}
-
 // The directory is named by its short form, so the names of files in it that
 // are short already (8.3) come back unchanged in the program's messages.
 std::string makeDirectory() {
-    wchar_t base[MAX_PATH + 1];
-    DWORD length = GetTempPathW(MAX_PATH + 1, base);
-    if (length == 0 || length > MAX_PATH)
-        throw std::runtime_error("no temporary directory");
     static std::atomic<unsigned> counter{0};
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        unsigned mix = (GetCurrentProcessId() << 12) ^ GetTickCount() ^ (counter++ * 2654435761u);
+        const unsigned mix =
+            (GetCurrentProcessId() << 12) ^ GetTickCount() ^ (counter++ * 2654435761u);
         wchar_t name[16];
         swprintf(name, 16, L"bm%06x", mix & 0xFFFFFFu);
-        std::wstring candidate = std::wstring(base) + name;
+        const std::wstring candidate = (base / name).wstring();
         if (CreateDirectoryW(candidate.c_str(), nullptr)) {
             wchar_t shortPath[MAX_PATH + 1];
-            DWORD shortLength = GetShortPathNameW(candidate.c_str(), shortPath, MAX_PATH + 1);
-            if (shortLength == 0 || shortLength > MAX_PATH)
-                return toUtf8(candidate);
-            return toUtf8(shortPath);
+            const DWORD length = GetShortPathNameW(candidate.c_str(), shortPath, MAX_PATH + 1);
+            return std::filesystem::path(length == 0 || length > MAX_PATH ? candidate : shortPath)
+                .u8string();
         }
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             break;

@@ -65,8 +65,8 @@ int printUsage() {
     return exitStatus::usageOrVideoFailed;
 }
 
-int repairOpenFile(mediafmt::io::Io& file, Journaling& journaling, const std::string& fileName,
-                   std::vector<std::string>& lines) {
+int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
+                   const std::string& fileName, std::vector<std::string>& lines) {
     mediafmt::mp4::File tree;
     const RunOutcome run = runRepairs(file, tree, RunMode::apply, journaling);
     const Recovery& recovery = run.recovery;

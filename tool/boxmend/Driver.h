@@ -29,8 +29,8 @@ int printUsage();
 // repair its journal records, then checks and repairs the audio track and
 // the video entry. Appends the lines to print to lines and returns the exit
 // status.
-int repairOpenFile(mediafmt::io::Io& file, Journaling& journaling, const std::string& fileName,
-                   std::vector<std::string>& lines);
+int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
+                   const std::string& fileName, std::vector<std::string>& lines);
 
 // Opens the file, runs the repair sequence on it with its journal beside it,
 // and prints one line per outcome on standard output. fileName is the name

@@ -18,7 +18,7 @@ void explainFailure(StepOutcome& step) {
         step.reason = "the file could not be read as the repair needs";
 }
 
-RunOutcome runSteps(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
+RunOutcome runSteps(io::Io& stream, mp4::File& tree, RunMode mode, const Journaling& journaling) {
     const bool apply = mode == RunMode::apply;
     RunOutcome run;
     run.recovery = recoverJournal(stream, journaling, apply);
@@ -56,7 +56,7 @@ RunOutcome runSteps(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& j
 
 } // namespace
 
-RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, Journaling& journaling) {
+RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, const Journaling& journaling) {
     // A header too large for the memory there is: reported as a parse that
     // failed, the tree keeping what was read. Nothing is written before
     // every plan is made, which is where a header needs its memory.

@@ -53,6 +53,6 @@ enum class RunMode {
 // successful parse runs, whatever the others gave. The tree is left as
 // parsed. When memory runs out, the run ends as a parse that failed with 2.
 RunOutcome runRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode,
-                      Journaling& journaling);
+                      const Journaling& journaling);
 
 } // namespace boxmend

@@ -85,8 +85,8 @@ ResultCode matchJournal(io::Io& stream, const Journal& journal) {
 
 } // namespace
 
-void commitRepairs(io::Io& stream, Journaling& journaling, const std::vector<RepairToMake>& repairs,
-                   bool& journalLeft) {
+void commitRepairs(io::Io& stream, const Journaling& journaling,
+                   const std::vector<RepairToMake>& repairs, bool& journalLeft) {
     journalLeft = false;
     if (repairs.empty())
         return;
@@ -117,7 +117,7 @@ bool Recovery::allowsRun() const {
     return (!audio.ran() || audio.code == 0) && (!video.ran() || video.code == 0);
 }
 
-Recovery recoverJournal(io::Io& stream, Journaling& journaling, bool act) {
+Recovery recoverJournal(io::Io& stream, const Journaling& journaling, bool act) {
     Recovery recovery;
     std::vector<std::uint8_t> bytes;
     const ResultCode loaded = journaling.store.load(bytes);

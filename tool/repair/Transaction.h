@@ -58,7 +58,7 @@ struct RepairToMake {
 // the repairs are made without one, each repair's changes written and
 // flushed before its fill; any other failure to write the journal fails the
 // first repair, and nothing is written.
-void commitRepairs(mediafmt::io::Io& stream, Journaling& journaling,
+void commitRepairs(mediafmt::io::Io& stream, const Journaling& journaling,
                    const std::vector<RepairToMake>& repairs, bool& journalLeft);
 
 // What a run found of the journal of an earlier run.
@@ -96,6 +96,6 @@ struct Recovery {
 // damaged one is removed, a pending one rolled forward (its repairs written,
 // flushed, read back, then the journal removed), and one that does not
 // match the file, or cannot be read, is left for the user.
-Recovery recoverJournal(mediafmt::io::Io& stream, Journaling& journaling, bool act);
+Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, bool act);
 
 } // namespace boxmend

@@ -13,16 +13,20 @@ namespace {
 // Whether the payload at the stream's position, payloadSize bytes long,
 // starts with the header of an hdlr box that fits inside it: a meta box in
 // its QuickTime form, where the ISO form has its version and flags. The
-// stream is put back where it was; false only when that fails.
+// stream is put back where it was; false when a read or that fails, so that
+// a failing device cannot change how a box is read.
 bool peekHandler(io::Io& stream, std::uint64_t payloadSize, bool& found) {
+    found = false;
     std::uint64_t at = 0;
-    if (stream.tell(at) != 0 ||
-        at > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        return false;
+    if (payloadSize < 8)
+        return true;
     std::uint32_t size = 0;
     std::uint32_t code = 0;
-    found = io::readUint32(&stream, size) == 0 && io::readUint32(&stream, code) == 0 && size >= 8 &&
-            size <= payloadSize && code == type::fourcc("hdlr");
+    if (stream.tell(at) != 0 ||
+        at > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) ||
+        io::readUint32(&stream, size) != 0 || io::readUint32(&stream, code) != 0)
+        return false;
+    found = size >= 8 && size <= payloadSize && code == type::fourcc("hdlr");
     return stream.seek(static_cast<std::int64_t>(at), io::SeekOrigin::begin) == 0;
 }
 

@@ -1,0 +1,202 @@
+// The built programs where their own output, exit status or effect on the
+// file is the point: the command lines, files that cannot be opened or are
+// in use, the listings of tests/golden/, a repaired recording as a real
+// player decodes it, and headers built to be slow or greedy.
+
+#include "mediafmt/io/File.h"
+#include "tests/support/CameraFile.h"
+#include "tests/support/Expected.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/TempDir.h"
+#include "tool/boxmend/FileName.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+using namespace testsupport;
+using mediafmt::io::File;
+using mediafmt::io::OpenMode;
+
+namespace {
+
+const std::string mend = BOXMEND_PATH;
+const std::string dump = BOXDUMP_PATH;
+const std::string corrected = "Corrected error in Ambisonic Audio Track Format Header\n"
+                              "Corrected error in Lumacode Video Track Format Header\n";
+
+void expectGolden(const std::string& actual, const std::string& name) {
+    expectFile(actual, std::filesystem::u8path(GOLDEN_DIR) / name);
+}
+
+// Twelve audio chunks, so that the size and offset lists wrap.
+Bytes recording(bool defective) {
+    Recording recording;
+    recording.audioChunks = 12;
+    recording.audioDefective = defective;
+    recording.videoDataReferenceIndex = defective ? 0 : 1;
+    return cameraRecording(recording);
+}
+
+void expectRun(const ProcessResult& run, int status, const std::string& out,
+               const std::string& err = "") {
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, err);
+}
+
+} // namespace
+
+TEST(Programs, CommandLines) {
+    const std::string usage = "Usage: boxmend <file>\n";
+    expectRun(runProcess(mend, {}), 1, usage);
+    expectRun(runProcess(mend, {"a.mov", "b.mov"}), 1, usage);
+    TempDir dir;
+    // A name that leads nowhere is printed empty; a directory by its name.
+    expectRun(runProcess(mend, {dir.file("missing.mov")}), 2,
+              "error 12 (I/O open error) opening file \n");
+    expectRun(runProcess(mend, {dir.path()}), 2,
+              "error 12 (I/O open error) opening file " + dir.path() + "\n");
+
+    EXPECT_EQ(runProcess(dump, {"--version"}).out, "boxdump " BOXMEND_VERSION "\n");
+    EXPECT_EQ(runProcess(dump, {"--help"}).status, 0);
+    EXPECT_EQ(runProcess(dump, {}).status, 2);
+    EXPECT_EQ(runProcess(dump, {"--jsn", "a.mov"}).status, 2);
+    const std::string missing = dir.file("missing.mov");
+    expectRun(runProcess(dump, {missing}), 2, "",
+              "error 12 (I/O open error) opening file " + missing + "\n");
+    const ProcessResult json = runProcess(dump, {"--json", missing});
+    EXPECT_NE(json.out.find("\"code\": 12,"), std::string::npos) << json.out;
+    EXPECT_EQ(json.status, 2);
+
+    // Each UTF-16 unit on its own, surrogates included, at the edges of each form.
+    EXPECT_EQ(boxmend::unitsToUtf8(u"A\u007F\u0080\u07FF\u0800\U0001F600"),
+              "A\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\xA0\xBD\xED\xB8\x80");
+}
+
+// boxmend takes the file for itself; boxdump shares it with other readers
+// and never writes, even where it could.
+TEST(Programs, FilesInUseAndReadOnlyFiles) {
+    TempDir dir;
+    const Bytes original = recording(true);
+    const std::string path = dir.write("clip.mov", original);
+    {
+        File holder;
+        ASSERT_EQ(holder.open(path, OpenMode::readWrite), 0u);
+        expectRun(runProcess(mend, {path}), 2,
+                  "error 12 (I/O open error) opening file " + path + "\n");
+        expectRun(runProcess(dump, {path}), 2, "",
+                  "error 12 (I/O open error) opening file " + path + "\n");
+    }
+    {
+        File reader;
+        ASSERT_EQ(reader.open(path, OpenMode::read), 0u);
+        EXPECT_EQ(runProcess(dump, {path}).status, 1);
+        EXPECT_EQ(runProcess(mend, {path}).status, 2);
+    }
+#ifndef _WIN32
+    ASSERT_EQ(::chmod(path.c_str(), 0444), 0);
+    EXPECT_EQ(runProcess(dump, {path}).status, 1);
+    ASSERT_EQ(::chmod(path.c_str(), 0644), 0);
+#endif
+    EXPECT_EQ(dir.read("clip.mov"), original);
+    expectRun(runProcess(mend, {path}), 0, corrected);
+}
+
+TEST(Programs, ListingsOfTheGoldens) {
+    TempDir dir;
+    const std::string path = dir.write("clip.mov", recording(true));
+    ProcessResult run = runProcess(dump, {path});
+    expectGolden(run.out, "boxdump-defective.txt");
+    EXPECT_EQ(run.status, 1);
+    expectGolden(anonymous(runProcess(dump, {"--json", path}).out, path), "boxdump-defective.json");
+
+    // Repaired, the recording is listed as one made healthy.
+    expectRun(runProcess(mend, {path}), 0, corrected);
+    run = runProcess(dump, {path});
+    expectGolden(run.out, "boxdump-healthy.txt");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(dir.read("clip.mov"), recording(false));
+}
+
+#ifndef _WIN32
+// The 4-channel 32-bit PCM must come out of the repaired recording, as a
+// real player decodes it, exactly as it went in.
+TEST(Programs, RepairedRecordingDecodesToThePcmPutIn) {
+    if (std::system("/usr/bin/ffmpeg -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    Recording recording;
+    recording.audioChunks = 10;
+    recording.pcm = pcmPattern(10);
+    TempDir dir;
+    const std::string path = dir.write("clip.mov", cameraRecording(recording));
+    expectRun(runProcess(mend, {path}), 0, corrected);
+    const ProcessResult decoded = runProcess(
+        "/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-f", "s32be", "-"});
+    ASSERT_EQ(decoded.status, 0) << decoded.err;
+    EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == recording.pcm);
+}
+#endif
+
+// Headers of 4 MB built to be slow or greedy: each run ends as documented,
+// leaves the file alone unless it corrects something, and takes seconds.
+TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
+    constexpr std::size_t fourMegabytes = 4u << 20;
+    auto repeated = [](const Bytes& unit, std::size_t times) {
+        Bytes bytes;
+        for (std::size_t i = 0; i < times; ++i)
+            bytes.insert(bytes.end(), unit.begin(), unit.end());
+        return bytes;
+    };
+    const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
+    const Bytes video =
+        trakBox(1, "vide", 30000, 3003,
+                box("stbl", {stsdBox({lmcdEntry(0)}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
+                             stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
+    auto movieAround = [&](const Bytes& filling) {
+        return concat({ftyp, box("mdat", {zeros(64)}), box("moov", {video, filling})});
+    };
+    Bytes nested = box("free", {zeros(4)});
+    for (int level = 0; level < 62; ++level)
+        nested = box("udta", {nested});
+    const std::uint32_t sizes = 1u << 20;
+    TempDir dir;
+    const std::string path = dir.file("clip.mov");
+    const std::string videoCorrected = "Corrected error in Lumacode Video Track Format Header\n";
+    const struct {
+        Bytes file;
+        std::string out;
+    } cases[] = {
+        {movieAround(repeated(box("free"), fourMegabytes / 8)), videoCorrected},
+        {concat({repeated(box("skip"), fourMegabytes / 8), movieAround({})}), videoCorrected},
+        {movieAround(repeated(nested, fourMegabytes / 512)), videoCorrected},
+        {movieAround(trakBox(
+             2, "soun", 48000, sizes,
+             box("stbl", {stsdBox({in32Entry()}), sttsBox({{sizes, 1024}}), stscBox({{1, 1, 1}}),
+                          fullBox("stsz", 0, 0, {u32(0), u32(sizes), repeated(u32(16), sizes)}),
+                          stcoBox({0})}))),
+         corrected},
+        {movieAround(box("udta", {repeated(fullBox("stts", 0, 0, {u32(0xFFFFFFFF), zeros(8)}),
+                                           fourMegabytes / 20)})),
+         "error 10 (I/O read error) parsing file " + path + "\n"},
+        {concat({movieAround({}), u32(0xFFFFFFFF), text("free"), zeros(fourMegabytes)}),
+         videoCorrected},
+    };
+    for (const auto& c : cases) {
+        dir.write("clip.mov", c.file);
+        const auto start = std::chrono::steady_clock::now();
+        const ProcessResult run = runProcess(mend, {path});
+        const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+        std::printf("[          ] %.2f s: %s", took.count(), run.out.c_str());
+        EXPECT_LT(took.count(), 30);
+        EXPECT_EQ(run.out, c.out);
+        const Bytes after = dir.read("clip.mov");
+        EXPECT_EQ(after.size(), c.file.size());
+        EXPECT_EQ(after == c.file, c.out.find("Corrected") == std::string::npos);
+    }
+}

@@ -1,0 +1,240 @@
+// The stream layer's edge cases that the runs over whole recordings do not
+// reach: seeks clamped and reported, the operating-system file's open modes
+// and locking, and the cache's regions beyond its source and on-demand window.
+
+#include "mediafmt/io/BigEndian.h"
+#include "mediafmt/io/CacheBuffer.h"
+#include "mediafmt/io/File.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/FaultyStream.h"
+#include "tests/support/TempDir.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
+using namespace mediafmt;
+using namespace mediafmt::io;
+using namespace testsupport;
+
+namespace {
+
+std::uint64_t positionOf(Io& stream) {
+    std::uint64_t position = 0;
+    EXPECT_EQ(stream.tell(position), 0u);
+    return position;
+}
+
+const Bytes sixBytes{'a', 'b', 'c', 'd', 'e', 'f'};
+
+} // namespace
+
+TEST(Buffer, SeeksClampToTheBytesAndWritesGrowThem) {
+    Buffer buffer(sixBytes);
+    const struct {
+        std::int64_t offset;
+        SeekOrigin origin;
+        ResultCode code;
+        std::uint64_t at;
+    } seeks[] = {{6, SeekOrigin::begin, 0, 6},
+                 {7, SeekOrigin::begin, 15, 6},
+                 {-2, SeekOrigin::current, 0, 4},
+                 {3, SeekOrigin::current, 15, 6},
+                 {-6, SeekOrigin::end, 0, 0},
+                 {-7, SeekOrigin::end, 14, 0},
+                 {INT64_MIN, SeekOrigin::current, 14, 0},
+                 {INT64_MAX, SeekOrigin::end, 15, 6}};
+    for (const auto& seek : seeks) {
+        EXPECT_EQ(buffer.seek(seek.offset, seek.origin), seek.code) << seek.offset;
+        EXPECT_EQ(positionOf(buffer), seek.at) << seek.offset;
+    }
+    // A write at the end grows the bytes, most significant first.
+    ASSERT_EQ(writeUint16(&buffer, 0x0102), 0u);
+    EXPECT_EQ(buffer.takeBytes(), (Bytes{'a', 'b', 'c', 'd', 'e', 'f', 1, 2}));
+    EXPECT_EQ(positionOf(buffer), 0u);
+}
+
+TEST(File, OpenModesAndLengthMeasuredAtOpen) {
+    TempDir dir;
+    File file;
+    EXPECT_EQ(file.open(dir.file("bad-\xC0\xAF"), OpenMode::update), result::openError);
+    EXPECT_FALSE(file.isOpen());
+    std::uint64_t count = 0;
+    std::uint8_t bytes[8] = {};
+    bool atEnd = false;
+
+    // update writes from the start without truncating and measures nothing.
+    const std::string path = dir.write("data", sixBytes);
+    ASSERT_EQ(file.open(path, OpenMode::update), 0u);
+    ASSERT_EQ(file.write("X", 1, count), 0u);
+    ASSERT_EQ(file.write("Y", 1, count), 0u);
+    EXPECT_EQ(file.read(bytes, 1, count), result::readError);
+    file.close();
+    EXPECT_EQ(dir.read("data"), (Bytes{'X', 'Y', 'c', 'd', 'e', 'f'}));
+
+    ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(file.write("Z", 1, count), result::writeError);
+    ASSERT_EQ(file.open(path, OpenMode::readWrite), 0u);
+    ASSERT_EQ(file.read(bytes, 8, count), 0u);
+    EXPECT_EQ(count, 6u);
+    ASSERT_EQ(file.eof(atEnd), 0u);
+    EXPECT_TRUE(atEnd);
+    // Growing the file moves neither the measured end nor the size.
+    ASSERT_EQ(file.write("gh", 2, count), 0u);
+    EXPECT_EQ(file.flush(), 0u);
+    ASSERT_EQ(file.size(count), 0u);
+    EXPECT_EQ(count, 6u);
+    ASSERT_EQ(file.seek(-3, SeekOrigin::current), 0u);
+    ASSERT_EQ(file.eof(atEnd), 0u);
+    EXPECT_FALSE(atEnd);
+    EXPECT_EQ(file.seek(-1, SeekOrigin::begin), result::error);
+    ASSERT_EQ(file.seek(10, SeekOrigin::end), 0u);
+    EXPECT_EQ(positionOf(file), 18u);
+    file.close();
+    EXPECT_EQ(file.read(bytes, 1, count), result::fileNotOpen);
+    EXPECT_EQ(file.flush(), result::fileNotOpen);
+
+    ASSERT_EQ(file.open(path, OpenMode::write), 0u);
+    file.close();
+    EXPECT_EQ(dir.read("data"), Bytes{});
+#ifndef _WIN32
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0600), 0);
+    EXPECT_EQ(file.open(dir.file("fifo"), OpenMode::read), result::openError);
+    // A process started without standard input gets descriptor 0 for the file.
+    const int input = ::dup(0);
+    ::close(0);
+    ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+    ::dup2(input, 0);
+    ::close(input);
+    EXPECT_EQ(file.eof(atEnd), 0u);
+#endif
+}
+
+// Between processes too, as the programs' tests show; here a second File
+// of the same process stands for another process.
+TEST(File, WritersAreNotSharedWithAnyone) {
+    TempDir dir;
+    const std::string path = dir.write("data", sixBytes);
+    File holder;
+    File second;
+    ASSERT_EQ(holder.open(path, OpenMode::readWrite), 0u);
+    EXPECT_EQ(second.open(path, OpenMode::read), result::openError);
+    EXPECT_EQ(second.open(path, OpenMode::write), result::openError);
+    // Opening another file releases the one held before.
+    ASSERT_EQ(holder.open(dir.write("other", sixBytes), OpenMode::read), 0u);
+    EXPECT_EQ(dir.read("data"), sixBytes) << "a refused write open must not truncate";
+    ASSERT_EQ(second.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(holder.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(File().open(path, OpenMode::readWrite), result::openError);
+}
+
+// A cache filled on demand must read exactly as one filled at once, and both
+// as the source's bytes of each region followed by zeros: over regions that
+// shrink (so earlier, longer ones show through), reach past the source or
+// start beyond it, and reads small and large, across the window's edge.
+TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
+    Bytes source(300000);
+    std::mt19937 random(7);
+    for (auto& byte : source)
+        byte = static_cast<std::uint8_t>(random());
+    FaultyStream atOnceSource(source);
+    FaultyStream onDemandSource(source);
+    CacheBuffer atOnce;
+    CacheBuffer onDemand;
+    ASSERT_EQ(onDemand.setLoadOnDemand(true), 0u);
+    Bytes model;
+
+    for (int fill = 0; fill < 60; ++fill) {
+        const std::uint64_t offset = random() % 320000;
+        const std::uint64_t length = 1 + (fill % 3 == 0 ? random() % 200000 : random() % 3000);
+        ASSERT_EQ(atOnce.fill(&atOnceSource, offset, length), 0u);
+        ASSERT_EQ(onDemand.fill(&onDemandSource, offset, length), 0u);
+        model.resize(std::max<std::size_t>(model.size(), length));
+        for (std::uint64_t i = 0; i < length; ++i)
+            model[i] = offset + i < source.size() ? source[offset + i] : 0;
+        EXPECT_EQ(positionOf(onDemandSource), positionOf(atOnceSource));
+
+        for (int read = 0; read < 6; ++read) {
+            const std::uint64_t at = random() % model.size();
+            const std::uint64_t count = read == 0 ? 70000 + random() % 70000 : random() % 600;
+            const auto from = model.begin() + static_cast<std::ptrdiff_t>(at);
+            const Bytes expected(from, from + static_cast<std::ptrdiff_t>(std::min<std::uint64_t>(
+                                                  count, model.size() - at)));
+            for (CacheBuffer* cache : {&atOnce, &onDemand}) {
+                Bytes got(count, 0xEE);
+                std::uint64_t n = 0;
+                ASSERT_EQ(cache->seek(static_cast<std::int64_t>(offset + at), SeekOrigin::begin),
+                          0u);
+                ASSERT_EQ(cache->read(got.data(), count, n), 0u);
+                got.resize(n);
+                ASSERT_TRUE(got == expected)
+                    << "fill " << fill << (cache == &onDemand ? " on demand" : "");
+                EXPECT_EQ(positionOf(*cache), offset + at + n);
+            }
+        }
+    }
+    // Writing loads every pending region first.
+    std::uint64_t count = 0;
+    ASSERT_EQ(onDemand.seek(static_cast<std::int64_t>(onDemand.baseOffset()), SeekOrigin::begin),
+              0u);
+    ASSERT_EQ(onDemand.write("x", 1, count), 0u);
+    ASSERT_EQ(onDemand.seek(static_cast<std::int64_t>(onDemand.baseOffset()), SeekOrigin::begin),
+              0u);
+    Bytes all(model.size());
+    ASSERT_EQ(onDemand.read(all.data(), all.size(), count), 0u);
+    model[0] = 'x';
+    EXPECT_TRUE(all == model);
+    // Bytes loaded before show through beyond a newer, shorter fill.
+    ASSERT_EQ(onDemand.fill(&onDemandSource, 0, 1), 0u);
+    ASSERT_EQ(onDemand.seek(1, SeekOrigin::begin), 0u);
+    ASSERT_EQ(onDemand.read(all.data(), 1, count), 0u);
+    EXPECT_EQ(all[0], model[1]);
+}
+
+TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
+    FaultyStream source(sixBytes);
+    CacheBuffer cache;
+    ASSERT_EQ(cache.fill(&source, 2, 3), 0u);
+    EXPECT_EQ(cache.seek(1, SeekOrigin::begin), result::seekBeforeBegin);
+    EXPECT_EQ(positionOf(cache), 2u);
+    EXPECT_EQ(cache.seek(6, SeekOrigin::begin), result::seekPastEnd);
+    EXPECT_EQ(positionOf(cache), 5u);
+    ASSERT_EQ(cache.seek(5, SeekOrigin::begin), 0u);
+    EXPECT_EQ(cache.seek(-4, SeekOrigin::end), result::seekBeforeBegin);
+    bool atEnd = true;
+    ASSERT_EQ(cache.eof(atEnd), 0u);
+    EXPECT_FALSE(atEnd);
+    std::uint64_t length = 0;
+    ASSERT_EQ(cache.size(length), 0u);
+    EXPECT_EQ(length, 3u);
+    EXPECT_EQ(cache.fill(nullptr, 0, 1), result::nullObject);
+    // A fill hides every older one that is not longer, which is then never
+    // read; a read that fails while loading is passed on.
+    using Call = FaultyStream::Call;
+    ASSERT_EQ(cache.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(cache.fill(&source, 0, 4), 0u);
+    ASSERT_EQ(cache.fill(&source, 1, 4), 0u);
+    const std::uint64_t reads = source.calls(Call::read);
+    source.failAt(Call::read, reads + 1, result::closeError);
+    EXPECT_EQ(cache.setLoadOnDemand(false), result::closeError);
+    ASSERT_EQ(cache.setLoadOnDemand(false), 0u);
+    EXPECT_EQ(source.calls(Call::read), reads + 2);
+
+    // An older, longer fill read on demand outside the newer one's window.
+    CacheBuffer lazy;
+    ASSERT_EQ(lazy.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(lazy.fill(&source, 0, 6), 0u);
+    ASSERT_EQ(lazy.fill(&source, 4, 2), 0u);
+    source.failAt(Call::read, source.calls(Call::read) + 1, result::closeError);
+    std::uint8_t byte = 0;
+    ASSERT_EQ(lazy.seek(6, SeekOrigin::begin), 0u);
+    EXPECT_EQ(lazy.read(&byte, 1, length), result::closeError);
+    ASSERT_EQ(lazy.seek(6, SeekOrigin::begin), 0u);
+    ASSERT_EQ(lazy.read(&byte, 1, length), 0u);
+    EXPECT_EQ(byte, 'c');
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+// Files the tests read: inputs kept in the repository, and the expected
+// outputs they compare with.
+
+#include "tests/support/Bytes.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+namespace testsupport {
+
+inline Bytes readFile(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// The output with the file's path replaced by FILE, so that it does not
+// depend on where the test runs; JSON shows it with its backslashes escaped.
+inline std::string anonymous(std::string text, const std::string& path) {
+    std::string escaped;
+    for (char c : path)
+        escaped += c == '\\' ? std::string("\\\\") : std::string(1, c);
+    for (const std::string& name : {path, escaped}) {
+        for (std::size_t at; (at = text.find(name)) != std::string::npos;)
+            text.replace(at, name.size(), "FILE");
+    }
+    return text;
+}
+
+// Compares actual with the file at path; with BOXMEND_UPDATE_EXPECTED set in
+// the environment, writes it there instead, for a deliberate change to be
+// reviewed in the diff before it is committed.
+inline void expectFile(const std::string& actual, const std::filesystem::path& path) {
+    if (std::getenv("BOXMEND_UPDATE_EXPECTED") != nullptr) {
+        std::ofstream(path, std::ios::binary) << actual;
+        return;
+    }
+    const Bytes expected = readFile(path);
+    EXPECT_EQ(actual, std::string(expected.begin(), expected.end())) << "differs from " << path;
+}
+
+} // namespace testsupport
