@@ -11,6 +11,7 @@
 #include "tool/repair/RepairRun.h"
 
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
@@ -304,7 +305,7 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     Bytes journal;
     ASSERT_EQ(disk.load(journal), 0u);
     boxmend::Journal decoded;
-    ASSERT_TRUE(boxmend::decodeJournal(journal, decoded));
+    ASSERT_EQ(boxmend::decodeJournal(journal, decoded), boxmend::Decoded::whole);
     changed[decoded.repairs.front().plan.changes.front().offset] ^= 0x55;
     SimulatedDisk other(changed, journal);
     const Outcome refused = repair(other);
@@ -315,7 +316,15 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     EXPECT_EQ(other.view(), changed);
     EXPECT_TRUE(other.hasJournal());
 
-    // A journal whose checksum fails was never acted on: it goes, the run goes on.
+    // A journal whose checksum fails was never acted on: it goes, the run
+    // goes on. One that another version wrote is kept for that version.
+    Bytes newer = journal;
+    newer[11] = 2;
+    const auto crc = crc32(0, newer.data(), static_cast<uInt>(newer.size() - 4));
+    std::copy_n(be(crc, 4).begin(), 4, newer.end() - 4);
+    SimulatedDisk otherVersion(original, newer);
+    EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(otherVersion.view(), original);
     journal.back() ^= 1;
     SimulatedDisk damaged(original, journal);
     EXPECT_EQ(repair(damaged).status, 0);

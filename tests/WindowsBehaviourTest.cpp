@@ -55,6 +55,7 @@ TEST(WindowsPath, DeepPathsTakeTheExtendedLengthForm) {
         {u"clip.mov", u"clip.mov", u"clip.mov"},
         {u"C:clip.mov", u"C:clip.mov", u"C:clip.mov"},
         {u"\\a\\clip.mov", u"\\a\\clip.mov", u"\\a\\clip.mov"},
+        {u"\\\\", u"\\\\", u"\\\\"},
     };
     for (const auto& c : cases) {
         EXPECT_EQ(extendedLengthPath(c.full), c.extended);

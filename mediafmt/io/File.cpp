@@ -387,8 +387,8 @@ Direct readDirect(int handle, std::uint64_t offset, std::uint8_t* out, std::uint
     }
     const std::unique_ptr<std::uint8_t, FreeAligned> block(static_cast<std::uint8_t*>(raw));
     Direct outcome = Direct::read;
-    for (std::uint64_t at = range.offset;
-         at < range.offset + range.length && outcome == Direct::read;) {
+    std::uint64_t copied = 0;
+    for (std::uint64_t at = range.offset; at < range.offset + range.length; at += capacity) {
         const std::uint64_t n = std::min(capacity, range.offset + range.length - at);
         std::uint64_t got = 0;
         int error = 0;
@@ -396,18 +396,18 @@ Direct readDirect(int handle, std::uint64_t offset, std::uint8_t* out, std::uint
             outcome = error == EINVAL ? Direct::refused : Direct::failed;
             break;
         }
-        // The part of these blocks that lies in the range asked for.
+        // The part of these blocks that lies in the range asked for; the
+        // last block may end past the end of the file.
         const std::uint64_t from = std::max(at, offset);
         const std::uint64_t to = std::min(at + got, offset + count);
-        if (to > from)
+        if (to > from) {
             std::memcpy(out + (from - offset), block.get() + (from - at),
                         static_cast<std::size_t>(to - from));
-        if (got < n && at + got < offset + count)
-            outcome = Direct::failed;
-        at += n;
+            copied += to - from;
+        }
     }
     ::close(fd);
-    return outcome;
+    return outcome == Direct::read && copied != count ? Direct::failed : outcome;
 #else
     (void)handle, (void)offset, (void)out, (void)count;
     return Direct::refused;

@@ -104,8 +104,7 @@ public:
         return enter(
             Call::load, [&] { bytes = journal_; }, journal_.empty());
     }
-    mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes, bool& refused) override {
-        refused = false;
+    mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes, bool& /*refused*/) override {
         return enter(Call::save, [&] { journal_ = bytes; });
     }
     mediafmt::ResultCode remove() override {

@@ -100,6 +100,9 @@ std::string journalOutlook(const Recovery& recovery) {
     case JournalFound::mismatch:
         return "boxmend refuses to change the file: it does not match the journal, which is "
                "kept for you to decide";
+    case JournalFound::otherVersion:
+        return "boxmend refuses to change the file: another version of boxmend wrote the "
+               "journal, which is kept for that version to complete";
     case JournalFound::unreadable:
         return "boxmend refuses to change the file: the journal cannot be read (" +
                codeAndText(recovery.code) + ")";
@@ -117,6 +120,8 @@ const char* journalState(JournalFound found) {
         return "damaged";
     case JournalFound::mismatch:
         return "mismatch";
+    case JournalFound::otherVersion:
+        return "other version";
     case JournalFound::unreadable:
         return "unreadable";
     case JournalFound::none:
@@ -305,6 +310,8 @@ std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& 
     std::vector<std::string> lines;
     if (run.recovery.found == JournalFound::mismatch)
         lines.push_back(message::journalMismatch(journal, fileName));
+    if (run.recovery.found == JournalFound::otherVersion)
+        lines.push_back(message::journalOfOtherVersion(journal));
     if (run.recovery.found == JournalFound::unreadable)
         lines.push_back(message::failure(run.recovery.code, message::readingJournal, fileName));
     if (run.parse.code != 0)

@@ -78,6 +78,9 @@ int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
     case JournalFound::mismatch:
         lines.push_back(message::journalMismatch(journal, fileName));
         return exitStatus::journalTrouble;
+    case JournalFound::otherVersion:
+        lines.push_back(message::journalOfOtherVersion(journal));
+        return exitStatus::journalTrouble;
     case JournalFound::pending:
         if (recovery.identityDiffers)
             lines.push_back(message::identityWarning(journal, fileName));

@@ -92,26 +92,27 @@ RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& be
         plan.fillOffset = offset + fillBegin;
         plan.fillLength = fillEnd - fillBegin;
     }
+    // Every run of differing bytes in [from, to).
+    const auto addRuns = [&](std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to;) {
+            if (before[i] == after[i]) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < to && before[end] != after[end])
+                ++end;
+            const auto first = static_cast<std::ptrdiff_t>(i);
+            const auto last = static_cast<std::ptrdiff_t>(end);
+            plan.changes.push_back({offset + i,
+                                    {after.begin() + first, after.begin() + last},
+                                    {before.begin() + first, before.begin() + last}});
+            i = end;
+        }
+    };
     const std::size_t n = std::min(before.size(), after.size());
-    for (std::size_t i = 0; i < n;) {
-        if (i >= fillBegin && i < fillEnd) {
-            i = static_cast<std::size_t>(fillEnd);
-            continue;
-        }
-        if (before[i] == after[i]) {
-            ++i;
-            continue;
-        }
-        std::size_t end = i;
-        while (end < n && before[end] != after[end] && !(end >= fillBegin && end < fillEnd))
-            ++end;
-        const auto from = static_cast<std::ptrdiff_t>(i);
-        const auto to = static_cast<std::ptrdiff_t>(end);
-        plan.changes.push_back({offset + i,
-                                {after.begin() + from, after.begin() + to},
-                                {before.begin() + from, before.begin() + to}});
-        i = end;
-    }
+    addRuns(0, static_cast<std::size_t>(std::min<std::uint64_t>(fillBegin, n)));
+    addRuns(static_cast<std::size_t>(std::min<std::uint64_t>(fillEnd, n)), n);
     return plan;
 }
 

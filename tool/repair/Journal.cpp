@@ -108,15 +108,15 @@ std::vector<std::uint8_t> encodeJournal(const Journal& journal) {
     return out.bytes;
 }
 
-bool decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) {
+Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) {
     if (bytes.size() < sizeof tag + 4 || std::memcmp(bytes.data(), tag, sizeof tag) != 0 ||
         checksum(bytes.data(), bytes.size() - 4) !=
             mediafmt::io::loadBigEndian(bytes.data() + bytes.size() - 4, 4))
-        return false;
+        return Decoded::damaged;
     Reader in(bytes.data() + sizeof tag, bytes.size() - sizeof tag - 4);
     Journal read;
     if (in.get(4) != version)
-        return false;
+        return in.ok() ? Decoded::otherVersion : Decoded::damaged;
     read.fileLength = in.get(8);
     read.identity.device = in.get(8);
     read.identity.index = in.get(8);
@@ -124,7 +124,7 @@ bool decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) {
         JournalledRepair& repair = read.repairs.emplace_back();
         const std::uint64_t kind = in.get(4);
         if (kind != audioRepair && kind != videoRepair)
-            return false;
+            return Decoded::damaged;
         repair.kind = static_cast<RepairKind>(kind);
         const std::vector<std::uint8_t> box = in.run(in.get(4));
         repair.plan.box.assign(box.begin(), box.end());
@@ -139,9 +139,9 @@ bool decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) {
         repair.plan.fillLength = in.get(8);
     }
     if (!in.ok() || !in.atEnd())
-        return false;
+        return Decoded::damaged;
     journal = std::move(read);
-    return true;
+    return Decoded::whole;
 }
 
 } // namespace boxmend

@@ -50,8 +50,15 @@ struct Journal {
 //   last the CRC-32 of every byte before it (4).
 std::vector<std::uint8_t> encodeJournal(const Journal& journal);
 
-// False unless the bytes are one whole journal of this version whose
-// checksum holds.
-bool decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal);
+// What a journal's bytes turn out to be.
+enum class Decoded {
+    // Not a whole journal: its checksum fails, or it does not add up.
+    damaged,
+    // A whole journal, but of a version this program does not read.
+    otherVersion,
+    // A whole journal, now in journal.
+    whole,
+};
+Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal);
 
 } // namespace boxmend

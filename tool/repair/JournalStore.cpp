@@ -132,13 +132,13 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
 }
 
 ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
-    refused = false;
     const std::wstring temp = apiPath(path_ + tempSuffix);
     DeleteFileW(temp.c_str());
     HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        refused = deniedByPlace(GetLastError());
+        if (deniedByPlace(GetLastError()))
+            refused = true;
         return result::openError;
     }
     const bool written = writeDurably(file, bytes);
@@ -149,7 +149,8 @@ ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& 
     }
     if (!MoveFileExW(temp.c_str(), apiPath(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        refused = deniedByPlace(GetLastError());
+        if (deniedByPlace(GetLastError()))
+            refused = true;
         DeleteFileW(temp.c_str());
         return result::error;
     }
@@ -246,12 +247,11 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
 }
 
 ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
-    refused = false;
     const std::string temp = path_ + tempSuffix;
     ::unlink(temp.c_str());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
     if (fd < 0) {
-        refused = deniedByPlace(errno);
+        refused = refused || deniedByPlace(errno);
         return result::openError;
     }
     const bool written = writeDurably(fd, bytes);
@@ -261,7 +261,7 @@ ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& 
         return result::writeError;
     }
     if (::rename(temp.c_str(), path_.c_str()) != 0) {
-        refused = deniedByPlace(errno);
+        refused = refused || deniedByPlace(errno);
         ::unlink(temp.c_str());
         return result::error;
     }

@@ -21,9 +21,10 @@ public:
 
     // The journal's bytes: 0, 1 when there is none, or the failure.
     [[nodiscard]] virtual ResultCode load(std::vector<std::uint8_t>& bytes) = 0;
-    // Puts the journal in place whole or not at all. refused is set when the
-    // place does not allow it to be written at all (no permission, a
-    // read-only file system); nothing is then left behind.
+    // Puts the journal in place whole or not at all. refused is set to true
+    // when the place does not allow it to be written at all (no permission,
+    // a read-only file system), and left as it is otherwise; nothing is then
+    // left behind.
     [[nodiscard]] virtual ResultCode save(const std::vector<std::uint8_t>& bytes,
                                           bool& refused) = 0;
     // Removes the journal; 0 also when there is none.

@@ -20,6 +20,12 @@ std::string journalMismatch(const std::string& journal, const std::string& fileN
            "; nothing was changed, and the journal is kept";
 }
 
+std::string journalOfOtherVersion(const std::string& journal) {
+    return "The repair journal " + journal +
+           " was written by another version of boxmend; nothing was changed, and the journal "
+           "is kept";
+}
+
 std::string identityWarning(const std::string& journal, const std::string& fileName) {
     return "Warning: file " + fileName + " is not the file the repair journal " + journal +
            " names (as after moving the card); completing the repair the journal records";

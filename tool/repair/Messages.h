@@ -36,6 +36,9 @@ std::string notStored(const std::string& fileName, const char* step);
 // A journal that the file cannot be completed from: the file is left alone.
 std::string journalMismatch(const std::string& journal, const std::string& fileName);
 
+// A journal that another version of boxmend wrote: the file is left alone.
+std::string journalOfOtherVersion(const std::string& journal);
+
 // A journal whose file has another identity than the one it recorded.
 std::string identityWarning(const std::string& journal, const std::string& fileName);
 

@@ -90,29 +90,29 @@ void commitRepairs(io::Io& stream, const Journaling& journaling,
     journalLeft = false;
     if (repairs.empty())
         return;
-    Journal journal;
-    journal.identity = journaling.identity;
-    ResultCode saved = stream.size(journal.fileLength);
-    bool refused = false;
-    if (saved == 0) {
-        for (const RepairToMake& repair : repairs)
-            journal.repairs.push_back({repair.kind, *repair.plan});
-        saved = journaling.store.save(encodeJournal(journal), refused);
-    }
-    if (saved != 0 && !refused) {
-        StepOutcome& first = *repairs.front().outcome;
-        first = {saved, "the repair journal could not be written", WriteTrouble::journalNotWritten};
+    // Nothing is written when the journal cannot be: the first repair fails.
+    const auto refuse = [&repairs](ResultCode code) {
+        *repairs.front().outcome = {code, "the repair journal could not be written",
+                                    WriteTrouble::journalNotWritten};
         for (std::size_t later = 1; later < repairs.size(); ++later)
             *repairs[later].outcome = {};
-        return;
-    }
-    const bool journalled = saved == 0;
-    if (makeRepairs(stream, repairs, journalled) && journalled)
+    };
+    Journal journal;
+    journal.identity = journaling.identity;
+    if (ResultCode rc = stream.size(journal.fileLength); rc != 0)
+        return refuse(rc);
+    for (const RepairToMake& repair : repairs)
+        journal.repairs.push_back({repair.kind, *repair.plan});
+    bool refused = false;
+    if (ResultCode rc = journaling.store.save(encodeJournal(journal), refused); rc != 0 && !refused)
+        return refuse(rc);
+    if (makeRepairs(stream, repairs, !refused) && !refused)
         journalLeft = journaling.store.remove() != 0;
 }
 
 bool Recovery::allowsRun() const {
-    if (found == JournalFound::mismatch || found == JournalFound::unreadable)
+    if (found == JournalFound::mismatch || found == JournalFound::otherVersion ||
+        found == JournalFound::unreadable)
         return false;
     return (!audio.ran() || audio.code == 0) && (!video.ran() || video.code == 0);
 }
@@ -129,11 +129,17 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, bool act) 
         return recovery;
     }
     Journal journal;
-    if (!decodeJournal(bytes, journal)) {
+    switch (decodeJournal(bytes, journal)) {
+    case Decoded::damaged:
         recovery.found = JournalFound::damaged;
         if (act)
             (void)journaling.store.remove();
         return recovery;
+    case Decoded::otherVersion:
+        recovery.found = JournalFound::otherVersion;
+        return recovery;
+    case Decoded::whole:
+        break;
     }
     recovery.kinds = journal.kinds();
     recovery.identityDiffers = journal.identity != journaling.identity;

@@ -71,6 +71,8 @@ enum class JournalFound {
     pending,
     // The file is not as the journal's run could have left it.
     mismatch,
+    // Written by a version of boxmend that this one cannot complete.
+    otherVersion,
     // It cannot be read.
     unreadable,
 };
@@ -95,7 +97,8 @@ struct Recovery {
 // Looks for the journal of an earlier run and, with act, deals with it: a
 // damaged one is removed, a pending one rolled forward (its repairs written,
 // flushed, read back, then the journal removed), and one that does not
-// match the file, or cannot be read, is left for the user.
+// match the file, is of another version, or cannot be read, is left for
+// the user.
 Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, bool act);
 
 } // namespace boxmend
