@@ -168,6 +168,13 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
                                     defectiveAudioTrak(3), defectiveAudioTrak(4)}));
     add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));
     add("no-audio-track", movie({videoTrak(lmcdEntry(0))}));
+    // A QuickTime ftyp padded with a zero brand, a meta too short for more
+    // than its version and flags, then a QuickTime meta whose handler is only
+    // a header, which ends the parse.
+    add("meta-and-brand-edges",
+        concat({box("ftyp", {text("qt  "), u32(0x20050300), text("qt  "), u32(0)}), media,
+                box("moov", {mvhd(0), box("udta", {fullBox("meta", 0, 0)}),
+                             box("udta", {box("meta", {box("hdlr")})})})}));
 
     // Each reason a repair refuses, or a step fails.
     add("refused-one-size", camera(1, true, 0));

@@ -6,6 +6,7 @@
 
 #include "mediafmt/mp4/File.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/FaultyStream.h"
 #include "tool/boxmend/Driver.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/RepairRun.h"
@@ -325,6 +326,19 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     SimulatedDisk otherVersion(original, newer);
     EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);
+    // A journal that would write past the end of the file is refused before
+    // any of the file is read.
+    FaultyStream file(original);
+    boxmend::Journal beyond;
+    beyond.fileLength = original.size();
+    beyond.repairs.push_back({boxmend::audioRepair, {"moov", {}, 0, original.size() + 1}});
+    bool notAllowed = false;
+    ASSERT_EQ(file.save(boxmend::encodeJournal(beyond), notAllowed), 0u);
+    std::vector<std::string> lines;
+    EXPECT_EQ(boxmend::repairOpenFile(file, file.journaling(), "clip.mov", lines),
+              boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
+
     journal.back() ^= 1;
     SimulatedDisk damaged(original, journal);
     EXPECT_EQ(repair(damaged).status, 0);

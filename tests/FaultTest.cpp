@@ -80,7 +80,8 @@ void expectSoundEnd(const FaultyStream& stream, Call failing, const Outcome& run
 TEST(Faults, EveryFailingCallEndsTheRunSoundly) {
     Recording recording;
     recording.audioChunks = 3;
-    // A free box too large to be loaded stands before moov.
+    // Before moov stand a free box read on demand and one too large to be
+    // loaded at all.
     const Bytes plain = cameraRecording(recording);
     const Bytes code = text("moov");
     const auto moov = std::search(plain.begin(), plain.end(), code.begin(), code.end()) - 4;

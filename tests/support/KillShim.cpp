@@ -1,25 +1,36 @@
 // Preloaded into a program under test (LD_PRELOAD): kills it with SIGKILL
 // right before its Nth call of write, fsync, rename or unlink, N counted from
 // 1 and taken from BOXMEND_KILL_AT, so that a test can stop a real repair at
-// each of its writes and flushes in turn. Without the variable it only
-// passes the calls on.
+// each of its writes and flushes in turn; or, with BOXMEND_FULL_AT, fails
+// that call as a full disk does (ENOSPC). Without either it only passes the
+// calls on.
 
 #include <dlfcn.h>
 #include <signal.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 
 namespace {
 
-void killAtTheChosenCall() {
-    static const long chosen = [] {
-        const char* value = std::getenv("BOXMEND_KILL_AT");
-        return value != nullptr ? std::atol(value) : 0L;
-    }();
+long chosen(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? std::atol(value) : 0L;
+}
+
+// False when the call is to fail with ENOSPC.
+bool killAtTheChosenCall() {
+    static const long killAt = chosen("BOXMEND_KILL_AT");
+    static const long fullAt = chosen("BOXMEND_FULL_AT");
     static long calls = 0;
-    if (chosen > 0 && ++calls == chosen)
+    ++calls;
+    if (calls == killAt)
         ::kill(::getpid(), SIGKILL);
+    if (calls != fullAt)
+        return true;
+    errno = ENOSPC;
+    return false;
 }
 
 template <typename Function> Function next(const char* name) {
@@ -31,25 +42,29 @@ template <typename Function> Function next(const char* name) {
 extern "C" {
 
 ssize_t write(int fd, const void* bytes, size_t count) {
-    killAtTheChosenCall();
+    if (!killAtTheChosenCall())
+        return -1;
     static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
     return real(fd, bytes, count);
 }
 
 int fsync(int fd) {
-    killAtTheChosenCall();
+    if (!killAtTheChosenCall())
+        return -1;
     static const auto real = next<int (*)(int)>("fsync");
     return real(fd);
 }
 
 int rename(const char* from, const char* to) {
-    killAtTheChosenCall();
+    if (!killAtTheChosenCall())
+        return -1;
     static const auto real = next<int (*)(const char*, const char*)>("rename");
     return real(from, to);
 }
 
 int unlink(const char* path) {
-    killAtTheChosenCall();
+    if (!killAtTheChosenCall())
+        return -1;
     static const auto real = next<int (*)(const char*)>("unlink");
     return real(path);
 }
