@@ -203,8 +203,10 @@ ResultCode CacheBuffer::read(void* buffer, std::uint64_t count, std::uint64_t& b
     std::uint64_t got = std::min(count, length_ - localPosition_);
     auto* out = static_cast<std::uint8_t*>(buffer);
     if (!pending_.empty()) {
-        if (ResultCode rc = produce(localPosition_, out, got); rc != 0)
+        if (ResultCode rc = produce(localPosition_, out, got); rc != 0) {
+            sourceFailure_ = sourceFailure_ != 0 ? sourceFailure_ : rc;
             return rc;
+        }
     } else {
         std::uint64_t held = localPosition_ < bytes_.size()
                                  ? std::min<std::uint64_t>(got, bytes_.size() - localPosition_)

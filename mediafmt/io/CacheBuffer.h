@@ -45,6 +45,10 @@ public:
     [[nodiscard]] ResultCode size(std::uint64_t& length) override;
 
     std::uint64_t baseOffset() const { return baseOffset_; }
+    // The first failure of the source met while reading on demand, 0 when
+    // none: a reader that tells only that something could not be read (a
+    // box header) can report the device's own failure instead.
+    ResultCode sourceFailure() const { return sourceFailure_; }
 
 private:
     // A fill not loaded yet: from index 0 up to length the cache holds the
@@ -73,6 +77,7 @@ private:
     std::uint64_t baseOffset_ = 0;
 
     bool onDemand_ = false;
+    ResultCode sourceFailure_ = result::none;
     // Oldest first. A fill hides every older one that is not longer, so the
     // lengths decrease from first to last.
     std::vector<Pending> pending_;

@@ -30,6 +30,13 @@ type::Block* rawPayload(box::Box& top) {
     return raw && data != nullptr ? &data->data : nullptr;
 }
 
+// A header that cannot be read gives only an empty box, which the reader
+// reports as 8; when the file failed to deliver it, that failure is the one
+// to report.
+ResultCode failureOf(const io::CacheBuffer& cache, ResultCode rc) {
+    return cache.sourceFailure() != 0 ? cache.sourceFailure() : rc;
+}
+
 } // namespace
 
 ResultCode File::parse(io::Io* stream) {
@@ -55,7 +62,7 @@ ResultCode File::parse(io::Io* stream) {
     for (;;) {
         box::BoxPtr top = box::readBox(&cache);
         if (!top)
-            return result::nullObject;
+            return failureOf(cache, result::nullObject);
         // In the tree from the moment its header is read, even if its content fails.
         if (ResultCode rc = addChild(top); rc != 0)
             return rc;
@@ -99,7 +106,7 @@ ResultCode File::parse(io::Io* stream) {
                 if (ResultCode rc = top->readFields(&cache, end); rc != 0)
                     return rc;
                 if (ResultCode rc = top->readChildren(&cache, end); rc != 0)
-                    return rc;
+                    return failureOf(cache, rc);
                 if (ResultCode rc =
                         cache.seek(static_cast<std::int64_t>(end), io::SeekOrigin::begin);
                     rc != 0)
