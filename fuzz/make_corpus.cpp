@@ -164,6 +164,8 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
     const Bytes chunks = stcoBox(offsets);
     add("audio-defect-constant-size",
         audioMovie({sttsBox({{3, 1024}}), oneToAChunk, stszBox(0, 3, {}), chunks}));
+    // The shortest sample that is still too long: two time units.
+    add("audio-defect-two-units", audioMovie({sttsBox({{3, 2}}), oneToAChunk, sizes, chunks}));
     add("audio-third-track", movie({videoTrak(lmcdEntry(1)), videoTrak(lmcdEntry(1)),
                                     defectiveAudioTrak(3), defectiveAudioTrak(4)}));
     add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));
