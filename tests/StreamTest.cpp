@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 
 #ifndef _WIN32
@@ -98,6 +99,7 @@ TEST(File, OpenModesAndLengthMeasuredAtOpen) {
     file.close();
     EXPECT_EQ(file.read(bytes, 1, count), result::fileNotOpen);
     EXPECT_EQ(file.flush(), result::fileNotOpen);
+    EXPECT_EQ(file.eof(atEnd), result::fileNotOpen);
 
     ASSERT_EQ(file.open(path, OpenMode::write), 0u);
     file.close();
@@ -194,6 +196,31 @@ TEST(CacheBuffer, ReadsItsRegionsAsTheSourceAndZerosWhetherOnDemandOrNot) {
     ASSERT_EQ(onDemand.seek(1, SeekOrigin::begin), 0u);
     ASSERT_EQ(onDemand.read(all.data(), 1, count), 0u);
     EXPECT_EQ(all[0], model[1]);
+}
+
+// A source that delivers less than it promised reads as zeros from where it
+// stopped, and no byte beyond the read is touched.
+TEST(CacheBuffer, ReadsWhatAShortSourceLeftOutAsZeros) {
+    constexpr std::uint64_t count = 100000;
+    constexpr std::uint64_t delivered = 1000;
+    const Bytes source(count, 0x5A);
+    Bytes expected(count, 0);
+    std::fill_n(expected.begin(), delivered, 0x5A);
+    for (bool onDemand : {false, true}) {
+        FaultyStream stream(source);
+        stream.limitReads(delivered);
+        CacheBuffer cache;
+        ASSERT_EQ(cache.setLoadOnDemand(onDemand), 0u);
+        ASSERT_EQ(cache.fill(&stream, 0, count), 0u);
+        Bytes got(count + 4096, 0xEE);
+        std::uint64_t n = 0;
+        ASSERT_EQ(cache.read(got.data(), count, n), 0u);
+        ASSERT_EQ(n, count);
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), got.begin()))
+            << (onDemand ? "on demand" : "at once");
+        EXPECT_TRUE(std::all_of(got.begin() + count, got.end(), [](auto b) { return b == 0xEE; }))
+            << (onDemand ? "on demand" : "at once");
+    }
 }
 
 TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
