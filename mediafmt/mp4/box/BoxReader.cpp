@@ -13,7 +13,7 @@ namespace {
 // Whether the payload at the stream's position, payloadSize bytes long,
 // starts with the header of an hdlr box that fits inside it: a meta box in
 // its QuickTime form, where the ISO form has its version and flags. The
-// stream is put back where it was; false when a read or that fails, so that
+// stream is put back where it was; false when a read or seek fails, so that
 // a failing device cannot change how a box is read.
 bool peekHandler(io::Io& stream, std::uint64_t payloadSize, bool& found) {
     found = false;
