@@ -339,6 +339,12 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
               boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
 
+    // Every cut of a journal reads as damaged, however short.
+    for (std::size_t length = 0; length < journal.size(); ++length) {
+        boxmend::Journal cut;
+        const Bytes head(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_EQ(boxmend::decodeJournal(head, cut), boxmend::Decoded::damaged) << length;
+    }
     journal.back() ^= 1;
     SimulatedDisk damaged(original, journal);
     EXPECT_EQ(repair(damaged).status, 0);
