@@ -106,7 +106,7 @@ std::string codesOf(const boxmend::RunOutcome& run) {
     return text;
 }
 
-// Bytes [begin, end) of the file, empty for no box.
+// Whether byte at of the file lies in the box; false for no box.
 bool holds(const BoxPtr& box, std::size_t at) {
     return box && at >= box->offset && at - box->offset < box->recordedSize;
 }

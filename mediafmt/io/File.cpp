@@ -2,12 +2,9 @@
 
 #include "mediafmt/io/WindowsPath.h"
 
-#include <utf8.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <iterator>
 #include <memory>
 #include <new>
 #include <string>
@@ -28,17 +25,6 @@
 namespace mediafmt::io {
 
 namespace {
-
-// Validates the UTF-8 path and converts it to UTF-16; false when it is not
-// well-formed UTF-8 or names an invalid code point.
-bool toUtf16(const std::string& path, std::u16string& wide) {
-    try {
-        utf8::utf8to16(path.begin(), path.end(), std::back_inserter(wide));
-    } catch (const utf8::exception&) {
-        return false;
-    }
-    return true;
-}
 
 bool isValidMode(OpenMode mode) {
     return mode == OpenMode::read || mode == OpenMode::write || mode == OpenMode::readWrite ||

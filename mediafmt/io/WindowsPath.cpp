@@ -1,5 +1,9 @@
 #include "mediafmt/io/WindowsPath.h"
 
+#include <utf8.h>
+
+#include <iterator>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -69,6 +73,28 @@ std::u16string withoutExtendedPrefix(const std::u16string& path) {
     if (startsWith(path, extendedPrefix) && isDrivePath(path.substr(extendedPrefix.size())))
         return path.substr(extendedPrefix.size());
     return path;
+}
+
+bool toUtf16(const std::string& text, std::u16string& units) {
+    std::u16string converted;
+    try {
+        utf8::utf8to16(text.begin(), text.end(), std::back_inserter(converted));
+    } catch (const utf8::exception&) {
+        return false;
+    }
+    units += converted;
+    return true;
+}
+
+bool toUtf8(const std::u16string& units, std::string& text) {
+    std::string converted;
+    try {
+        utf8::utf16to8(units.begin(), units.end(), std::back_inserter(converted));
+    } catch (const utf8::exception&) {
+        return false;
+    }
+    text += converted;
+    return true;
 }
 
 #ifdef _WIN32

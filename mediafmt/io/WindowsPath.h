@@ -25,6 +25,12 @@ std::u16string extendedLengthPath(const std::u16string& fullPath);
 // "\\server\share". Any other path is returned unchanged.
 std::u16string withoutExtendedPrefix(const std::u16string& path);
 
+// UTF-8 to UTF-16 units and back, for names that cross to and from the
+// Windows API; false, with nothing appended, when the text is not
+// well-formed (an unpaired surrogate, an invalid code point).
+bool toUtf16(const std::string& text, std::u16string& units);
+bool toUtf8(const std::u16string& units, std::string& text);
+
 #ifdef _WIN32
 // The path as the Windows API opens it: its full path's extended-length
 // form when that needs one, otherwise the path unchanged. extended tells

@@ -2,8 +2,11 @@
 
 #include "mediafmt/io/Buffer.h"
 
+#include <utf8.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <string_view>
 
@@ -56,8 +59,7 @@ std::string codeText(const mp4::type::Fourcc& code) {
         if (isControl(byte) || (byte >= 0x80 && byte < 0xA0)) {
             appendEscaped(out, byte);
         } else if (byte >= 0xA0) {
-            out += static_cast<char>(0xC0 | (byte >> 6));
-            out += static_cast<char>(0x80 | (byte & 0x3F));
+            utf8::unchecked::append(std::uint32_t{byte}, std::back_inserter(out));
         } else {
             out += static_cast<char>(byte);
         }

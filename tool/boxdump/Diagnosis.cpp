@@ -39,10 +39,6 @@ std::string counted(std::uint64_t n, const char* one, const char* many) {
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-std::string codeAndText(ResultCode code) {
-    return "error " + std::to_string(code) + " (" + resultCodeText(code) + ")";
-}
-
 std::uint64_t longEntries(const RunOutcome& run) {
     std::uint64_t n = 0;
     for (const auto& timing : run.audioTables.stts->timeToSampleTable.elements)
@@ -64,7 +60,8 @@ std::string entryPath(const mp4::box::Box* entry) {
 // The planned writes, one line per range, or the refusal.
 std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
     if (step.code != result::none)
-        return "boxmend would refuse: " + codeAndText(step.code) + ": " + step.reason + "\n";
+        return "boxmend would refuse: " + message::codeAndText(step.code) + ": " + step.reason +
+               "\n";
     std::string out = "boxmend would write " + counted(plan.bytesWritten(), "byte", "bytes") +
                       " within " + plan.box + ":\n";
     for (const ByteChange& change : plan.changes)
@@ -105,7 +102,7 @@ std::string journalOutlook(const Recovery& recovery) {
                "journal, which is kept for that version to complete";
     case JournalFound::unreadable:
         return "boxmend refuses to change the file: the journal cannot be read (" +
-               codeAndText(recovery.code) + ")";
+               message::codeAndText(recovery.code) + ")";
     case JournalFound::none:
         break;
     }
@@ -140,7 +137,7 @@ std::string audioText(const RunOutcome& run) {
     else
         out += "unknown\n";
     if (!checked(run))
-        return out + "    cannot be checked: " + codeAndText(run.check.code) + ": " +
+        return out + "    cannot be checked: " + message::codeAndText(run.check.code) + ": " +
                run.check.reason + "\n";
 
     const AudioTables& tables = run.audioTables;

@@ -13,9 +13,7 @@
 #include <vector>
 
 #ifdef _WIN32
-#include <utf8.h>
-
-#include <iterator>
+#include "mediafmt/io/WindowsPath.h"
 #endif
 
 namespace {
@@ -67,9 +65,7 @@ int wmain(int argc, wchar_t* argv[]) {
         for (const wchar_t* unit = argv[i]; *unit != L'\0'; ++unit)
             wide += static_cast<char16_t>(*unit);
         std::string narrow;
-        try {
-            utf8::utf16to8(wide.begin(), wide.end(), std::back_inserter(narrow));
-        } catch (const utf8::exception&) {
+        if (!mediafmt::io::toUtf8(wide, narrow)) {
             std::fprintf(stderr, "boxdump: an argument is not valid UTF-16\n");
             return boxmend::dumpStatus::trouble;
         }

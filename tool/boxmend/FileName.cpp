@@ -2,6 +2,11 @@
 
 #include "mediafmt/io/WindowsPath.h"
 
+#include <utf8.h>
+
+#include <cstdint>
+#include <iterator>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -15,19 +20,9 @@ namespace boxmend {
 
 std::string unitsToUtf8(const std::u16string& units) {
     std::string out;
-    for (char16_t ch : units) {
-        auto unit = static_cast<unsigned>(ch);
-        if (unit < 0x80) {
-            out += static_cast<char>(unit);
-        } else if (unit < 0x800) {
-            out += static_cast<char>(0xC0 | (unit >> 6));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (unit >> 12));
-            out += static_cast<char>(0x80 | ((unit >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (unit & 0x3F));
-        }
-    }
+    // Unchecked, so that a surrogate is encoded on its own rather than refused.
+    for (char16_t unit : units)
+        utf8::unchecked::append(static_cast<std::uint32_t>(unit), std::back_inserter(out));
     return out;
 }
 

@@ -138,7 +138,35 @@ ResultCode writeFill(io::Io& stream, const RepairPlan& plan) {
     return result::none;
 }
 
-ResultCode readBackPlan(io::Io& stream, const RepairPlan& plan, const StoredPieceVisitor& visit) {
+namespace {
+
+// Whether the piece read back at offset at holds, wherever it meets the plan,
+// the bytes the plan writes or, partly, what verifyPartlyWritten accepts.
+bool pieceHolds(const RepairPlan& plan, std::uint64_t at, const std::vector<std::uint8_t>& stored,
+                bool partly) {
+    const std::uint64_t end = at + stored.size();
+    for (const ByteChange& change : plan.changes) {
+        const std::uint64_t from = std::max(at, change.offset);
+        const std::uint64_t to = std::min<std::uint64_t>(end, change.offset + change.bytes.size());
+        for (std::uint64_t i = from; i < to; ++i) {
+            const std::uint8_t byte = stored[i - at];
+            if (byte != change.bytes[i - change.offset] &&
+                !(partly && byte == change.original[i - change.offset]))
+                return false;
+        }
+    }
+    if (partly)
+        return true;
+    const std::uint64_t from = std::max(at, plan.fillOffset);
+    const std::uint64_t to = std::min(end, plan.fillOffset + plan.fillLength);
+    for (std::uint64_t i = from; i < to; ++i) {
+        if (stored[i - at] != 0)
+            return false;
+    }
+    return true;
+}
+
+ResultCode verifyReadBack(io::Io& stream, const RepairPlan& plan, bool partly) {
     std::uint64_t first = plan.fillLength != 0 ? plan.fillOffset : UINT64_MAX;
     std::uint64_t end = plan.fillLength != 0 ? plan.fillOffset + plan.fillLength : 0;
     for (const ByteChange& change : plan.changes) {
@@ -151,33 +179,20 @@ ResultCode readBackPlan(io::Io& stream, const RepairPlan& plan, const StoredPiec
         stored.resize(static_cast<std::size_t>(n));
         if (ResultCode rc = stream.readBack(at, stored.data(), n); rc != 0)
             return rc;
-        if (ResultCode rc = visit(at, stored); rc != 0)
-            return rc;
+        if (!pieceHolds(plan, at, stored, partly))
+            return result::invalidOperation;
     }
     return result::none;
 }
 
+} // namespace
+
 ResultCode verifyWritten(io::Io& stream, const RepairPlan& plan) {
-    return readBackPlan(
-        stream, plan, [&plan](std::uint64_t at, const std::vector<std::uint8_t>& stored) {
-            const std::uint64_t end = at + stored.size();
-            for (const ByteChange& change : plan.changes) {
-                const std::uint64_t from = std::max(at, change.offset);
-                const std::uint64_t to =
-                    std::min<std::uint64_t>(end, change.offset + change.bytes.size());
-                for (std::uint64_t i = from; i < to; ++i) {
-                    if (stored[i - at] != change.bytes[i - change.offset])
-                        return result::invalidOperation;
-                }
-            }
-            const std::uint64_t from = std::max(at, plan.fillOffset);
-            const std::uint64_t to = std::min(end, plan.fillOffset + plan.fillLength);
-            for (std::uint64_t i = from; i < to; ++i) {
-                if (stored[i - at] != 0)
-                    return result::invalidOperation;
-            }
-            return result::none;
-        });
+    return verifyReadBack(stream, plan, false);
+}
+
+ResultCode verifyPartlyWritten(io::Io& stream, const RepairPlan& plan) {
+    return verifyReadBack(stream, plan, true);
 }
 
 } // namespace boxmend

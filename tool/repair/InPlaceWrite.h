@@ -5,7 +5,6 @@
 #include "mediafmt/mp4/box/Box.h"
 
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -61,19 +60,14 @@ RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& be
 // Writes the plan's fill of zeros.
 [[nodiscard]] ResultCode writeFill(mediafmt::io::Io& stream, const RepairPlan& plan);
 
-// Called with the offset and bytes of each piece read back; a nonzero code
-// stops the reading.
-using StoredPieceVisitor =
-    std::function<ResultCode(std::uint64_t offset, const std::vector<std::uint8_t>& bytes)>;
+// Both read back from the storage device (Io::readBack) the span from the
+// first byte the plan writes to its last, and give 0 when it holds what they
+// expect, 4 when some byte does not, the read's code when it fails.
 
-// Reads back from the storage device (Io::readBack) the span from the first
-// byte the plan writes to its last, a piece at a time, and hands each piece
-// to visit.
-[[nodiscard]] ResultCode readBackPlan(mediafmt::io::Io& stream, const RepairPlan& plan,
-                                      const StoredPieceVisitor& visit);
-
-// Compares what the device holds with what the plan writes: 0 when all of
-// it is there, 4 when some byte differs, the read's code when it fails.
+// Expects every byte the plan writes.
 [[nodiscard]] ResultCode verifyWritten(mediafmt::io::Io& stream, const RepairPlan& plan);
+// Expects what a write of the plan stopped anywhere can leave: every changed
+// byte its original or its new value, and the fill anything.
+[[nodiscard]] ResultCode verifyPartlyWritten(mediafmt::io::Io& stream, const RepairPlan& plan);
 
 } // namespace boxmend

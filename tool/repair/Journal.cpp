@@ -4,7 +4,6 @@
 
 #include <zlib.h>
 
-#include <algorithm>
 #include <cstring>
 #include <iterator>
 
@@ -16,14 +15,7 @@ constexpr char tag[] = {'B', 'O', 'X', 'M', 'E', 'N', 'D', 'J'};
 constexpr std::uint32_t version = 1;
 
 std::uint32_t checksum(const std::uint8_t* bytes, std::size_t n) {
-    uLong crc = crc32(0L, Z_NULL, 0);
-    // zlib takes at most 4 GiB at a time.
-    for (std::size_t done = 0; done < n;) {
-        const auto piece = static_cast<uInt>(std::min<std::size_t>(n - done, 1u << 30));
-        crc = crc32(crc, bytes + done, piece);
-        done += piece;
-    }
-    return static_cast<std::uint32_t>(crc);
+    return static_cast<std::uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes, n));
 }
 
 class Writer {

@@ -6,10 +6,7 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-#include <utf8.h>
 #include <windows.h>
-
-#include <iterator>
 #else
 #include <cerrno>
 #include <cstdlib>
@@ -36,24 +33,17 @@ namespace {
 
 constexpr char separator = '\\';
 
+// Empty for a name that is not well-formed, which then opens nothing.
 std::wstring wide(const std::string& utf8) {
     std::u16string units;
-    try {
-        utf8::utf8to16(utf8.begin(), utf8.end(), std::back_inserter(units));
-    } catch (const utf8::exception&) {
+    if (!mediafmt::io::toUtf16(utf8, units))
         return std::wstring();
-    }
     return std::wstring(units.begin(), units.end());
 }
 
 std::string narrow(const std::u16string& units) {
     std::string out;
-    try {
-        utf8::utf16to8(units.begin(), units.end(), std::back_inserter(out));
-    } catch (const utf8::exception&) {
-        return std::string();
-    }
-    return out;
+    return mediafmt::io::toUtf8(units, out) ? out : std::string();
 }
 
 // The path as the file API takes it, in the extended-length form where it

@@ -2,9 +2,13 @@
 
 namespace boxmend::message {
 
-std::string failure(mediafmt::ResultCode code, const char* step, const std::string& fileName) {
+std::string codeAndText(mediafmt::ResultCode code) {
     return "error " + std::to_string(static_cast<int>(code)) + " (" +
-           mediafmt::resultCodeText(code) + ") " + step + " " + fileName;
+           mediafmt::resultCodeText(code) + ")";
+}
+
+std::string failure(mediafmt::ResultCode code, const char* step, const std::string& fileName) {
+    return codeAndText(code) + " " + step + " " + fileName;
 }
 
 std::string videoFailure(const std::string& fileName) {

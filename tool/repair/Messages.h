@@ -24,7 +24,10 @@ inline constexpr const char* repairingVideo = "repairing Lumacode Video";
 inline constexpr const char* readingJournal = "reading the repair journal for";
 inline constexpr const char* writingJournal = "writing the repair journal for";
 
-// "error N (text) STEP NAME", the code as a signed decimal.
+// "error N (text)", the code as a signed decimal.
+std::string codeAndText(mediafmt::ResultCode code);
+
+// "error N (text) STEP NAME".
 std::string failure(mediafmt::ResultCode code, const char* step, const std::string& fileName);
 
 // A failed video repair names the file, not the code.

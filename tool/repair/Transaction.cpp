@@ -1,7 +1,5 @@
 #include "tool/repair/Transaction.h"
 
-#include <algorithm>
-
 namespace boxmend {
 
 using namespace mediafmt;
@@ -63,21 +61,7 @@ ResultCode matchJournal(io::Io& stream, const Journal& journal) {
             inside = inside && within(change.offset, change.bytes.size(), length);
         if (!inside)
             return result::invalidOperation;
-        const auto holdsOldOrNew = [&plan](std::uint64_t at, const std::vector<std::uint8_t>& now) {
-            for (const ByteChange& change : plan.changes) {
-                const std::uint64_t from = std::max(at, change.offset);
-                const std::uint64_t to =
-                    std::min<std::uint64_t>(at + now.size(), change.offset + change.bytes.size());
-                for (std::uint64_t i = from; i < to; ++i) {
-                    const std::uint8_t byte = now[i - at];
-                    if (byte != change.bytes[i - change.offset] &&
-                        byte != change.original[i - change.offset])
-                        return result::invalidOperation;
-                }
-            }
-            return result::none;
-        };
-        if (ResultCode rc = readBackPlan(stream, plan, holdsOldOrNew); rc != 0)
+        if (ResultCode rc = verifyPartlyWritten(stream, plan); rc != 0)
             return rc;
     }
     return result::none;
