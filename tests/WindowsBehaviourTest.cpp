@@ -46,6 +46,7 @@ TEST(WindowsPath, DeepPathsTakeTheExtendedLengthForm) {
     } cases[] = {
         {u"C:\\a\\clip.mov", u"\\\\?\\C:\\a\\clip.mov", u"C:\\a\\clip.mov"},
         {u"z:/a/clip.mov", u"\\\\?\\z:\\a\\clip.mov", u"z:\\a\\clip.mov"},
+        {u"A:\\", u"\\\\?\\A:\\", u"A:\\"},
         {u"\\\\srv\\share\\c.mov", u"\\\\?\\UNC\\srv\\share\\c.mov", u"\\\\srv\\share\\c.mov"},
         {u"//srv/share/c.mov", u"\\\\?\\UNC\\srv\\share\\c.mov", u"\\\\srv\\share\\c.mov"},
         {u"\\\\?\\C:\\a\\clip.mov", u"\\\\?\\C:\\a\\clip.mov", u"C:\\a\\clip.mov"},
