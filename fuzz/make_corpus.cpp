@@ -166,6 +166,9 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         audioMovie({sttsBox({{3, 1024}}), oneToAChunk, stszBox(0, 3, {}), chunks}));
     // The shortest sample that is still too long: two time units.
     add("audio-defect-two-units", audioMovie({sttsBox({{3, 2}}), oneToAChunk, sizes, chunks}));
+    // One sample to a chunk is no defect while each sample lasts one time unit.
+    add("audio-one-unit-one-per-chunk",
+        audioMovie({sttsBox({{3, 1}}), oneToAChunk, sizes, chunks}));
     add("audio-third-track", movie({videoTrak(lmcdEntry(1)), videoTrak(lmcdEntry(1)),
                                     defectiveAudioTrak(3), defectiveAudioTrak(4)}));
     add("lumacode-with-extension", movie({videoTrak(lmcdEntry(0, box("fiel", {u16(0x0101)})))}));

@@ -319,10 +319,15 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
 
     // A journal whose checksum fails was never acted on: it goes, the run
     // goes on. One that another version wrote is kept for that version.
-    Bytes newer = journal;
-    newer[11] = 2;
-    const auto crc = crc32(0, newer.data(), static_cast<uInt>(newer.size() - 4));
-    std::copy_n(be(crc, 4).begin(), 4, newer.end() - 4);
+    // A journal changed in one byte, its checksum made to hold again.
+    const auto edited = [&journal](std::size_t at, std::uint8_t value) {
+        Bytes bytes = journal;
+        bytes[at] = value;
+        const auto crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size() - 4));
+        std::copy_n(be(crc, 4).begin(), 4, bytes.end() - 4);
+        return bytes;
+    };
+    const Bytes newer = edited(11, 2);
     SimulatedDisk otherVersion(original, newer);
     EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);
@@ -339,6 +344,10 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
               boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
 
+    // A checksum that holds does not make the lengths inside true: a box
+    // path said to be 2 GiB long reads as damaged, not past the journal.
+    boxmend::Journal overlong;
+    EXPECT_EQ(boxmend::decodeJournal(edited(44, 0x7F), overlong), boxmend::Decoded::damaged);
     // Every cut of a journal reads as damaged, however short.
     for (std::size_t length = 0; length < journal.size(); ++length) {
         boxmend::Journal cut;
