@@ -40,4 +40,13 @@ std::string journalLeft(const std::string& journal) {
            " could not be removed; the next run of boxmend removes it";
 }
 
+std::string completedJournalLeft(const std::string& journal) {
+    return "Warning: the repair journal " + journal + " could not be removed; remove it by hand";
+}
+
+std::string halfWritten(const std::string& fileName) {
+    return "The audio tables of " + fileName +
+           " were left half-written by a repair whose journal is missing; nothing was changed";
+}
+
 } // namespace boxmend::message

@@ -48,4 +48,11 @@ std::string identityWarning(const std::string& journal, const std::string& fileN
 // Repairs that were made, but whose journal could not be removed.
 std::string journalLeft(const std::string& journal);
 
+// A journal whose repairs are all on the file, but that could not be removed.
+std::string completedJournalLeft(const std::string& journal);
+
+// Audio tables a repair stopped part-way, whose journal is gone, and that
+// cannot be completed.
+std::string halfWritten(const std::string& fileName);
+
 } // namespace boxmend::message
