@@ -246,10 +246,21 @@ TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
                 if (first.reportsCorrection()) {
                     EXPECT_TRUE(after.device() == repaired || after.hasJournal());
                 }
+                // The same file whose journal was lost, as when only the
+                // file is copied off the card: completed exactly, or refused
+                // and left as the fault left it.
+                SimulatedDisk alone(after.view());
                 const Outcome next = repair(after);
                 EXPECT_EQ(after.view(), repaired);
                 EXPECT_FALSE(after.hasJournal());
                 EXPECT_NE(next.status, boxmend::exitStatus::journalTrouble);
+                const Bytes torn = alone.view();
+                const Outcome without = repair(alone);
+                if (alone.view() != repaired) {
+                    EXPECT_EQ(alone.view(), torn);
+                    EXPECT_NE(without.status, 0);
+                    EXPECT_FALSE(without.reportsCorrection());
+                }
             }
         }
     }
@@ -276,7 +287,7 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     EXPECT_EQ(completed.status, 0);
 }
 
-TEST(Crash, WithoutAJournalTheChangedBytesReachTheDeviceBeforeTheFill) {
+TEST(Crash, WithoutAJournalTheWritesComeInTheSameFlushedSteps) {
     const Bytes original = straddlingRecording();
     SimulatedDisk clean(original);
     (void)repair(clean);
@@ -284,8 +295,10 @@ TEST(Crash, WithoutAJournalTheChangedBytesReachTheDeviceBeforeTheFill) {
     disk.refusesJournal = true;
     EXPECT_EQ(repair(disk).status, 0);
     EXPECT_EQ(disk.device(), clean.device());
-    // Each repair: its changes, a flush, its fill, a flush; no removal.
-    EXPECT_EQ(disk.log(), "s" + std::string(7, 'w') + "fwf" + "wf");
+    // Every byte no check reads, the video entry's among them, then the
+    // sizes box's size, the first samples-per-chunk, the time-to-sample
+    // delta and its count, each flushed; no removal.
+    EXPECT_EQ(disk.log(), "s" + std::string(5, 'w') + "f" + "wfwfwfwf");
 
     // Any other failure to write the journal refuses the repair untouched.
     SimulatedDisk full(original);
@@ -327,7 +340,7 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
         std::copy_n(be(crc, 4).begin(), 4, bytes.end() - 4);
         return bytes;
     };
-    const Bytes newer = edited(11, 2);
+    const Bytes newer = edited(11, 3);
     SimulatedDisk otherVersion(original, newer);
     EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);

@@ -74,10 +74,8 @@ std::vector<StepRange> stepRanges(const AudioTables& tables) {
     // Each counted table starts with its 4-byte entry count.
     const std::uint64_t chunking = tables.stsc->sampleToChunkTable.offset + 4;
     const std::uint64_t timing = tables.stts->timeToSampleTable.offset + 4;
-    return {{sizes.offset, sizesHeader, 1},
-            {chunking + 4, 4, 2},
-            {timing + 4, 4, 3},
-            {timing, 4, 4}};
+    return {
+        {sizes.offset, sizesHeader, 1}, {chunking + 4, 4, 2}, {timing + 4, 4, 3}, {timing, 4, 4}};
 }
 
 // The values the rewrite replaces, kept to put them back.

@@ -263,8 +263,7 @@ ResultCode verifyStep(io::Io& stream, const RepairPlan& plan, std::uint32_t step
                                                                    : result::none;
 }
 
-ResultCode stepState(io::Io& stream, const RepairPlan& plan, std::uint32_t step,
-                     StepState& state) {
+ResultCode stepState(io::Io& stream, const RepairPlan& plan, std::uint32_t step, StepState& state) {
     Tally tally;
     const auto read = [&stream](std::uint64_t at, std::uint8_t* bytes, std::uint64_t n) {
         if (ResultCode rc = seekTo(stream, at); rc != 0)

@@ -30,8 +30,8 @@ std::vector<ByteWrite> byteWrites(const RepairPlan& plan) {
 
 // Whether two plans leave the same bytes on disk, however their runs are split.
 bool sameWrites(const RepairPlan& a, const RepairPlan& b) {
-    const bool sameFill = a.fillLength == b.fillLength &&
-                          (a.fillLength == 0 || a.fillOffset == b.fillOffset);
+    const bool sameFill =
+        a.fillLength == b.fillLength && (a.fillLength == 0 || a.fillOffset == b.fillOffset);
     return sameFill && byteWrites(a) == byteWrites(b);
 }
 
@@ -97,18 +97,26 @@ ResultCode matchJournal(io::Io& stream, const Journal& journal,
     std::uint32_t last = 0;
     for (const JournalledRepair& repair : ordered)
         last = std::max(last, repair.plan.lastStep());
+    // The repairs' parts of one step are written between the same flushes,
+    // so they may have reached the file in any combination.
     bool stopped = false;
     for (std::uint32_t step = 0; step <= last; ++step) {
+        bool whole = true;
+        bool untouched = true;
         for (const JournalledRepair& repair : ordered) {
             if (!repair.plan.writesIn(step))
                 continue;
             StepState state = StepState::foreign;
             if (ResultCode rc = stepState(stream, repair.plan, step, state); rc != 0)
                 return rc;
-            if (state == StepState::foreign || (stopped && state != StepState::untouched))
+            if (state == StepState::foreign)
                 return result::invalidOperation;
-            stopped = stopped || state != StepState::whole;
+            whole = whole && state == StepState::whole;
+            untouched = untouched && state == StepState::untouched;
         }
+        if (stopped && !untouched)
+            return result::invalidOperation;
+        stopped = stopped || !whole;
     }
     completed = !stopped;
     return result::none;

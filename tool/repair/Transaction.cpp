@@ -10,15 +10,16 @@ bool writeRepairs(io::Io& stream, const std::vector<RepairToMake>& repairs) {
     std::uint32_t last = 0;
     for (const RepairToMake& repair : repairs)
         last = std::max(last, repair.plan->lastStep());
-    // Ends the writing at a failure: the first repair not yet whole reports
-    // it, and the later ones are not made.
-    const auto fail = [&repairs](ResultCode code, WriteTrouble trouble) {
-        bool reported = false;
+    // Ends the writing at a failure in step: each repair that has begun but
+    // is not whole reports it, and those not begun are not made.
+    const auto fail = [&repairs](std::uint32_t step, ResultCode code, WriteTrouble trouble) {
         for (const RepairToMake& repair : repairs) {
             if (repair.outcome->code == result::none)
                 continue;
-            *repair.outcome = reported ? StepOutcome{} : StepOutcome{code, "", trouble};
-            reported = true;
+            bool begun = false;
+            for (std::uint32_t earlier = 0; earlier <= step && !begun; ++earlier)
+                begun = repair.plan->writesIn(earlier);
+            *repair.outcome = begun ? StepOutcome{code, "", trouble} : StepOutcome{};
         }
         return false;
     };
@@ -31,17 +32,18 @@ bool writeRepairs(io::Io& stream, const std::vector<RepairToMake>& repairs) {
                 continue;
             wrote = true;
             if (ResultCode rc = writeStep(stream, *repair.plan, step); rc != 0)
-                return fail(rc, WriteTrouble::none);
+                return fail(step, rc, WriteTrouble::none);
         }
         if (!wrote)
             continue;
         if (ResultCode rc = stream.flush(); rc != 0)
-            return fail(rc, WriteTrouble::none);
+            return fail(step, rc, WriteTrouble::none);
         for (const RepairToMake& repair : repairs) {
             if (!repair.plan->writesIn(step))
                 continue;
             if (ResultCode rc = verifyStep(stream, *repair.plan, step); rc != 0)
-                return fail(rc, rc == result::invalidOperation ? WriteTrouble::notStored
+                return fail(step, rc,
+                            rc == result::invalidOperation ? WriteTrouble::notStored
                                                            : WriteTrouble::none);
             if (repair.plan->lastStep() == step)
                 repair.outcome->code = result::none;
