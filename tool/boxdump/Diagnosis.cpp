@@ -270,8 +270,7 @@ bool needsRepair(const RunOutcome& run) {
 }
 
 int dumpStatusOf(const RunOutcome& run) {
-    if (journalInTheWay(run) || !checked(run) ||
-        (audioNeedsRepair(run) && !settled(run.audio)) ||
+    if (journalInTheWay(run) || !checked(run) || (audioNeedsRepair(run) && !settled(run.audio)) ||
         (videoNeedsRepair(run) && !settled(run.video)))
         return dumpStatus::trouble;
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
