@@ -3,8 +3,10 @@
 // in the ways a parser must survive. Their media data is cut to a few bytes,
 // since nothing reads it and small seeds fuzz faster.
 //
-// make_corpus <directory>   writes <directory>/parse/* and <directory>/repair/*
+// make_corpus <directory>   writes <directory>/parse/*, <directory>/repair/*
+//                           and <directory>/journal/*
 
+#include "fuzz/SafetyChecks.h"
 #include "tests/support/CameraFile.h"
 
 #include <cstdio>
@@ -248,11 +250,14 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_corpus <directory>\n");
         return 1;
     }
-    for (const char* target : {"parse", "repair"}) {
+    std::vector<std::pair<std::string, Bytes>> journals;
+    for (const Bytes& seed : fuzzcheck::journalSeeds())
+        journals.emplace_back("journal-" + std::to_string(journals.size()), seed);
+    for (const char* target : {"parse", "repair", "journal"}) {
         const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
         std::error_code error;
         std::filesystem::create_directories(dir, error);
-        for (const auto& [name, bytes] : seeds()) {
+        for (const auto& [name, bytes] : std::string(target) == "journal" ? journals : seeds()) {
             std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
             if (!out.write(reinterpret_cast<const char*>(bytes.data()),
                            static_cast<std::streamsize>(bytes.size()))) {
