@@ -135,16 +135,17 @@ struct JournalScene {
         repaired = disk.bytes();
     }
 
-    // The recording with the steps in the set written.
-    Bytes withSteps(std::uint8_t steps) const {
+    // The recording with the first steps of its repair written, as a run
+    // stopped after them leaves it.
+    Bytes withSteps(std::uint32_t steps) const {
         Bytes file = original;
         for (const auto* plan : {&audio, &video}) {
             for (const boxmend::ByteChange& change : plan->changes) {
-                if ((steps >> change.step & 1) != 0)
+                if (change.step < steps)
                     std::copy(change.bytes.begin(), change.bytes.end(),
                               file.begin() + static_cast<std::ptrdiff_t>(change.offset));
             }
-            if ((steps & 1) != 0)
+            if (steps > 0)
                 std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(plan->fillOffset),
                             plan->fillLength, 0);
         }
@@ -163,7 +164,7 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
     if (size == 0)
         return {};
     const JournalScene& scene = journalScene();
-    const Bytes start = scene.withSteps(data[0]);
+    const Bytes start = scene.withSteps(data[0] % 6u);
     Bytes journal(data + 1, data + size);
     const auto crc = crc32_z(crc32(0L, Z_NULL, 0), journal.data(), journal.size());
     for (unsigned shift = 24;; shift -= 8) {
@@ -193,11 +194,12 @@ std::vector<Bytes> journalSeeds() {
         boxmend::Journal journal;
         journal.version = version;
         journal.fileLength = scene.original.size();
-        journal.repairs = {{boxmend::audioRepair, scene.audio}, {boxmend::videoRepair, scene.video}};
+        journal.repairs = {{boxmend::audioRepair, scene.audio},
+                           {boxmend::videoRepair, scene.video}};
         Bytes body = boxmend::encodeJournal(journal);
         body.resize(body.size() - 4);
-        // Stopped before its first write, within each step, and after the last.
-        for (unsigned steps : {0x00u, 0x01u, 0x03u, 0x07u, 0x0Fu, 0x1Fu}) {
+        // Stopped before its first write and after each step.
+        for (unsigned steps = 0; steps < 6; ++steps) {
             Bytes seed{static_cast<std::uint8_t>(steps)};
             seed.insert(seed.end(), body.begin(), body.end());
             seeds.push_back(std::move(seed));

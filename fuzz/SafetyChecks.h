@@ -36,7 +36,7 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size);
 
 // Puts a journal beside a camera recording with both defects, some steps of
 // whose repair already reached the file, and runs the program's repair run.
-// The first byte of the input says which steps (bit n for step n); the rest
+// The first byte of the input says how many steps (modulo 6); the rest
 // is the journal, its checksum made to hold so that what lies past it is
 // what gets tried. Holds when every byte of the file ends as it was or as a
 // fresh repair of the recording writes it: no journal can make the run write

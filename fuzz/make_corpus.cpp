@@ -183,6 +183,22 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
                 box("moov", {mvhd(0), box("udta", {fullBox("meta", 0, 0)}),
                              box("udta", {box("meta", {box("hdlr")})})})}));
 
+    // Tables a repair stopped part-way left, which the check alone would
+    // call right: the sizes and the filler written, then the chunk table,
+    // then part of the time-to-sample entry's delta, or of its count.
+    const Bytes wholeChunks = stscBox({{1, 1024, 1}});
+    const Bytes rewrittenSizes = concat({stszBox(16, 3072, {}), box("free", {zeros(4)})});
+    add("torn-after-chunk-table",
+        audioMovie({sttsBox({{3, 1024}}), wholeChunks, rewrittenSizes, chunks}));
+    add("torn-in-time-delta",
+        audioMovie({sttsBox({{3, 1025}}), wholeChunks, rewrittenSizes, chunks}));
+    add("torn-in-time-count",
+        audioMovie({sttsBox({{3075, 1}}), wholeChunks, rewrittenSizes, chunks}));
+    // Long samples in whole chunks, consistent with their sizes: no repair
+    // leaves these, and they are left alone.
+    add("audio-long-samples-whole-chunks",
+        audioMovie({sttsBox({{3072, 1024}}), wholeChunks, stszBox(16, 3072, {}), chunks}));
+
     // Each reason a repair refuses, or a step fails.
     add("refused-one-size", camera(1, true, 0));
     add("refused-two-time-entries",

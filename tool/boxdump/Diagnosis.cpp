@@ -243,6 +243,8 @@ Json audioJson(const RunOutcome& run) {
                          {"sampleCount", tables.stsz->sampleCount.value},
                          {"listLength", tables.stsz->sampleSizeTable.elements.size()}};
     }
+    if (run.tornTables)
+        track["leftHalfWritten"] = true;
     // Unknown when the check could not be made.
     track["needsRepair"] = checked(run) ? Json(audioNeedsRepair(run)) : Json();
     // A track that cannot be checked shows why as a refusal.
