@@ -187,8 +187,9 @@ std::string videoText(const RunOutcome& run) {
 std::string journalText(const RunOutcome& run, const std::string& journal) {
     if (run.recovery.found == JournalFound::none)
         return "";
-    return "  repair journal: " + journal + "\n    " + journalState(run.recovery.found) +
-           ": the next run of " + journalOutlook(run.recovery) + "\n";
+    return "  repair journal: " + message::printableName(journal) + "\n    " +
+           journalState(run.recovery.found) + ": the next run of " + journalOutlook(run.recovery) +
+           "\n";
 }
 
 std::string resultText(const RunOutcome& run) {
