@@ -1,13 +1,19 @@
 // The least any in-place repair of a recording's header has to do, for the
 // benchmark to measure boxmend against: read the whole moov box once, and
 // for "repair" also write the ambisonic track's sample table box back over
-// itself (the bytes as read) and flush it to the device. Two more modes add
-// one safeguard each, so that the benchmark can show what each costs:
-// "journal" puts a small journal beside the file first (written, flushed,
-// renamed into place, the directory flushed) and removes it at the end;
-// "readback" reads the written box back past the page cache (O_DIRECT).
-// read_floor read|repair|journal|readback <file>
+// itself (the bytes as read) and flush it to the device. The write may be
+// made in several steps, each flushed, as a repair that flushes as often as
+// boxmend does. Three more modes add boxmend's safeguards, so that the
+// benchmark can show what each costs: "journal" puts a small journal beside
+// the file first (written, flushed, renamed into place, the directory
+// flushed) and removes it at the end; "readback" reads each step back past
+// the page cache (O_DIRECT, through one descriptor) after its flush; "safe"
+// does both, the least a verified, journalled repair has to do. "evict"
+// only flushes the file and drops its pages from the page cache, so that the
+// next run starts cold.
+// read_floor read|repair|journal|readback|safe|evict <file> [steps]
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
@@ -134,29 +140,62 @@ bool putJournal(const std::string& journal) {
            flushDirectoryOf(journal);
 }
 
-// count bytes at offset read back past the page cache, in whole blocks.
-bool readBack(const char* path, std::uint64_t offset, std::uint64_t count) {
+// count bytes at offset read back through direct, a descriptor that bypasses
+// the page cache, in whole blocks.
+bool readBack(int direct, std::uint64_t offset, std::uint64_t count) {
     const std::uint64_t block = 4096;
     const std::uint64_t first = offset / block * block;
     const std::uint64_t length = (offset + count + block - 1) / block * block - first;
     void* raw = nullptr;
     if (::posix_memalign(&raw, block, length) != 0)
         return false;
-    const int fd = ::open(path, O_RDONLY | O_DIRECT);
-    ssize_t got = fd >= 0 ? ::pread(fd, raw, length, static_cast<off_t>(first)) : -1;
+    const ssize_t got = ::pread(direct, raw, length, static_cast<off_t>(first));
     std::free(raw);
-    return fd >= 0 && ::close(fd) == 0 && got >= static_cast<ssize_t>(offset + count - first);
+    return got >= static_cast<ssize_t>(offset + count - first);
+}
+
+// The box's bytes written over themselves in steps parts, each flushed and,
+// when direct is open, read back.
+bool writeInSteps(int fd, int direct, const std::uint8_t* bytes, std::uint64_t count,
+                  std::uint64_t offset, std::uint64_t steps) {
+    const std::uint64_t part = (count + steps - 1) / steps;
+    for (std::uint64_t done = 0; done < count; done += part) {
+        const std::uint64_t n = std::min(part, count - done);
+        if (!writeAll(fd, bytes + done, n, offset + done) || ::fsync(fd) != 0 ||
+            (direct >= 0 && !readBack(direct, offset + done, n)))
+            return false;
+    }
+    return true;
+}
+
+// The file's pages written to the device and dropped from the page cache.
+bool evict(const char* path) {
+    const int fd = ::open(path, O_RDONLY);
+    return fd >= 0 && ::fsync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0 &&
+           ::close(fd) == 0;
 }
 
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const std::string_view mode = argc == 3 ? argv[1] : "";
-    if (mode != "read" && mode != "repair" && mode != "journal" && mode != "readback") {
-        std::fprintf(stderr, "usage: read_floor read|repair|journal|readback <file>\n");
+    const std::string_view mode = argc == 3 || argc == 4 ? argv[1] : "";
+    const long steps = argc == 4 ? std::strtol(argv[3], nullptr, 10) : 1;
+    if ((mode != "read" && mode != "repair" && mode != "journal" && mode != "readback" &&
+         mode != "safe" && mode != "evict") ||
+        steps < 1) {
+        std::fprintf(stderr,
+                     "usage: read_floor read|repair|journal|readback|safe|evict <file> [steps]\n");
         return 2;
     }
+    if (mode == "evict") {
+        if (evict(argv[2]))
+            return 0;
+        std::perror(argv[2]);
+        return 1;
+    }
     const bool repair = mode != "read";
+    const bool journalled = mode == "journal" || mode == "safe";
+    const bool verified = mode == "readback" || mode == "safe";
     const std::string journal = std::string(argv[2]) + ".journal";
     const int fd = ::open(argv[2], repair ? O_RDWR : O_RDONLY);
     if (fd < 0) {
@@ -198,11 +237,12 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "read_floor: no ambisonic track\n");
             return 1;
         }
-        if ((mode == "journal" && !putJournal(journal)) ||
-            !writeAll(fd, moov.data() + stbl.begin, stbl.size, at + stbl.begin) ||
-            ::fsync(fd) != 0 ||
-            (mode == "readback" && !readBack(argv[2], at + stbl.begin, stbl.size)) ||
-            (mode == "journal" && (::unlink(journal.c_str()) != 0 || !flushDirectoryOf(journal)))) {
+        const int direct = verified ? ::open(argv[2], O_RDONLY | O_DIRECT) : -1;
+        if ((verified && direct < 0) || (journalled && !putJournal(journal)) ||
+            !writeInSteps(fd, direct, moov.data() + stbl.begin, stbl.size, at + stbl.begin,
+                          static_cast<std::uint64_t>(steps)) ||
+            (direct >= 0 && ::close(direct) != 0) ||
+            (journalled && (::unlink(journal.c_str()) != 0 || !flushDirectoryOf(journal)))) {
             std::perror(argv[2]);
             return 1;
         }

@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <random>
 
 #ifndef _WIN32
@@ -128,6 +129,36 @@ TEST(File, OpenModesAndLengthMeasuredAtOpen) {
     EXPECT_EQ(file.eof(atEnd), 0u);
 #endif
 }
+
+#ifdef __linux__
+std::size_t openDescriptors() {
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd"))
+        ++n;
+    return n;
+}
+
+// However many calls a read-back takes, it keeps one descriptor of its own,
+// which close gives back; after another open it reads the file open now.
+TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
+    TempDir dir;
+    File file;
+    Bytes got(5000);
+    ASSERT_EQ(file.open(dir.write("first", Bytes(10000, 0x11)), OpenMode::readWrite), 0u);
+    const std::size_t before = openDescriptors();
+    for (std::uint64_t at : {0u, 4097u, 5000u}) {
+        ASSERT_EQ(file.readBack(at, got.data(), got.size()), 0u);
+        EXPECT_TRUE(got == Bytes(5000, 0x11));
+    }
+    EXPECT_LE(openDescriptors(), before + 1);
+    ASSERT_EQ(file.open(dir.write("second", Bytes(10000, 0x22)), OpenMode::readWrite), 0u);
+    ASSERT_EQ(file.readBack(1, got.data(), got.size()), 0u);
+    EXPECT_TRUE(got == Bytes(5000, 0x22));
+    file.close();
+    EXPECT_EQ(openDescriptors(), before - 1);
+    EXPECT_EQ(file.readBack(0, got.data(), 1), result::fileNotOpen);
+}
+#endif
 
 // Between processes too, as the programs' tests show; here a second File
 // of the same process stands for another process.

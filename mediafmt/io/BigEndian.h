@@ -3,6 +3,7 @@
 #include "mediafmt/io/Io.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace mediafmt::io {
 
@@ -29,6 +30,32 @@ inline std::uint64_t loadBigEndian(const std::uint8_t* bytes, std::uint32_t n) {
     for (std::uint32_t i = 0; i < n; ++i)
         value = (value << 8) | bytes[i];
     return value;
+}
+
+inline std::uint32_t reverseBytes(std::uint32_t v) {
+    v = ((v & 0x00FF00FFu) << 8) | ((v >> 8) & 0x00FF00FFu);
+    return (v << 16) | (v >> 16);
+}
+
+inline std::uint64_t reverseBytes(std::uint64_t v) {
+    v = ((v & 0x00FF00FF00FF00FFull) << 8) | ((v >> 8) & 0x00FF00FF00FF00FFull);
+    v = ((v & 0x0000FFFF0000FFFFull) << 16) | ((v >> 16) & 0x0000FFFF0000FFFFull);
+    return (v << 32) | (v >> 32);
+}
+
+// A whole unsigned integer of sizeof(T) bytes (4 or 8), the same value as
+// loadBigEndian gives. Where the machine's byte order is known to be least
+// significant first, the bytes are copied and reversed, which a compiler
+// turns into a few instructions over many values at once.
+template <typename T> T loadBigEndianWhole(const std::uint8_t* bytes) {
+#if defined(__BYTE_ORDER__) && defined(__ORDER_LITTLE_ENDIAN__) &&                                 \
+    __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    T value;
+    std::memcpy(&value, bytes, sizeof value);
+    return reverseBytes(value);
+#else
+    return static_cast<T>(loadBigEndian(bytes, sizeof(T)));
+#endif
 }
 
 inline void storeBigEndian(std::uint8_t* bytes, std::uint64_t value, std::uint32_t n) {

@@ -36,8 +36,8 @@ private:
     std::uint64_t position_ = 0;
 };
 
-// Shared by Buffer and CacheBuffer, which differ only in how positions map to
-// indices of their byte array.
+// Buffer's moves over its byte array; CacheBuffer shares moveBy, with
+// positions mapped to indices of its own storage.
 namespace detail {
 [[nodiscard]] ResultCode readAt(const std::vector<std::uint8_t>& bytes, std::uint64_t& index,
                                 void* buffer, std::uint64_t count, std::uint64_t& bytesRead);

@@ -1,8 +1,11 @@
 #include "mediafmt/io/CacheBuffer.h"
 
+#include "mediafmt/io/ReadStorage.h"
+
 #include <algorithm>
 #include <cstring>
 #include <limits>
+#include <new>
 
 namespace mediafmt::io {
 
@@ -13,6 +16,10 @@ constexpr auto maxOffset = static_cast<std::uint64_t>(std::numeric_limits<std::i
 // Reads smaller than this go through the window; larger ones go straight
 // from the source into the reader's memory.
 constexpr std::uint64_t windowCapacity = 64 * 1024;
+
+// The least storage a cache takes, so that the small fills of a parse (the
+// look-ahead, small boxes) share one allocation.
+constexpr std::uint64_t smallestStorage = 64 * 1024;
 
 // count bytes of source from offset, the source left where it was; what it
 // does not deliver reads as zeros.
@@ -36,6 +43,26 @@ ResultCode readSourceAt(Io& source, std::uint64_t offset, std::uint8_t* out, std
 
 } // namespace
 
+void CacheBuffer::reserve(std::uint64_t needed, bool keep) {
+    if (needed <= capacity_)
+        return;
+    const std::uint64_t capacity = std::max(needed, smallestStorage);
+    std::unique_ptr<std::uint8_t[]> storage = allocateForRead(static_cast<std::size_t>(capacity));
+    if (!keep)
+        held_ = 0;
+    else if (held_ != 0)
+        std::memcpy(storage.get(), storage_.get(), static_cast<std::size_t>(held_));
+    storage_ = std::move(storage);
+    capacity_ = capacity;
+}
+
+void CacheBuffer::settle(std::uint64_t got, std::uint64_t length) {
+    const std::uint64_t stale = std::min(length, held_);
+    if (got < stale)
+        std::memset(storage_.get() + got, 0, static_cast<std::size_t>(stale - got));
+    held_ = std::max(held_, got);
+}
+
 ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t length) {
     if (source == nullptr)
         return result::nullObject;
@@ -52,7 +79,7 @@ ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t len
 
     if (onDemand_) {
         // The source may have changed since the window was read.
-        window_.clear();
+        windowLength_ = 0;
         if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin);
             rc != 0)
             return rc;
@@ -60,15 +87,14 @@ ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t len
         // region is then read exactly as at once, with one read.
         if (available != 0) {
             const std::uint64_t first = std::min(available, windowCapacity);
-            window_.reserve(static_cast<std::size_t>(windowCapacity));
-            window_.resize(static_cast<std::size_t>(first));
+            if (!window_)
+                window_ = allocateForRead(static_cast<std::size_t>(windowCapacity));
             std::uint64_t got = 0;
-            if (ResultCode rc = source->read(window_.data(), first, got); rc != 0) {
-                window_.clear();
+            if (ResultCode rc = source->read(window_.get(), first, got); rc != 0)
                 return rc;
-            }
             if (got < first)
-                std::memset(window_.data() + got, 0, static_cast<std::size_t>(first - got));
+                std::memset(window_.get() + got, 0, static_cast<std::size_t>(first - got));
+            windowLength_ = first;
             windowSource_ = source;
             windowOffset_ = offset;
             if (first < available) {
@@ -86,19 +112,19 @@ ResultCode CacheBuffer::fill(Io* source, std::uint64_t offset, std::uint64_t len
         return result::none;
     }
 
-    if (bytes_.size() < available)
-        bytes_.resize(static_cast<std::size_t>(available));
+    // The read fills the storage as it is; only what it leaves out is zeroed
+    // after it.
+    reserve(available, false);
     if (ResultCode rc = source->seek(static_cast<std::int64_t>(offset), SeekOrigin::begin); rc != 0)
         return rc;
     std::uint64_t got = 0;
     if (available != 0) {
-        if (ResultCode rc = source->read(bytes_.data(), available, got); rc != 0)
+        if (ResultCode rc = source->read(storage_.get(), available, got); rc != 0)
             return rc;
     }
-    // What the source did not deliver reads as zeros, never as bytes an earlier fill left.
-    std::uint64_t end = std::min<std::uint64_t>(length, bytes_.size());
-    if (got < end)
-        std::memset(bytes_.data() + got, 0, static_cast<std::size_t>(end - got));
+    // Bounded, so that a source reporting more than it was asked for cannot
+    // make the cache read beyond its storage.
+    settle(std::min(got, available), length);
     return result::none;
 }
 
@@ -113,30 +139,26 @@ ResultCode CacheBuffer::setLoadOnDemand(bool on) {
 
 ResultCode CacheBuffer::loadPending() {
     for (const Pending& region : pending_) {
-        if (bytes_.size() < region.available)
-            bytes_.resize(static_cast<std::size_t>(region.available));
+        reserve(region.available, false);
         if (region.available != 0) {
-            if (ResultCode rc = readSourceAt(*region.source, region.sourceOffset, bytes_.data(),
+            if (ResultCode rc = readSourceAt(*region.source, region.sourceOffset, storage_.get(),
                                              region.available);
                 rc != 0)
                 return rc;
         }
-        std::uint64_t end = std::min<std::uint64_t>(region.length, bytes_.size());
-        if (region.available < end)
-            std::memset(bytes_.data() + region.available, 0,
-                        static_cast<std::size_t>(end - region.available));
+        settle(region.available, region.length);
     }
     pending_.clear();
-    window_.clear();
+    windowLength_ = 0;
     return result::none;
 }
 
 ResultCode CacheBuffer::fromSource(const Pending& region, std::uint64_t sourceOffset,
                                    std::uint8_t* out, std::uint64_t count) {
-    const std::uint64_t windowEnd = windowOffset_ + window_.size();
+    const std::uint64_t windowEnd = windowOffset_ + windowLength_;
     if (windowSource_ == region.source && sourceOffset >= windowOffset_ &&
         sourceOffset <= windowEnd && count <= windowEnd - sourceOffset) {
-        std::memcpy(out, window_.data() + (sourceOffset - windowOffset_),
+        std::memcpy(out, window_.get() + (sourceOffset - windowOffset_),
                     static_cast<std::size_t>(count));
         return result::none;
     }
@@ -147,15 +169,15 @@ ResultCode CacheBuffer::fromSource(const Pending& region, std::uint64_t sourceOf
     // does not cover is read from the source.
     const std::uint64_t regionEnd = region.sourceOffset + region.available;
     const std::uint64_t load = std::min(windowCapacity, regionEnd - sourceOffset);
-    window_.reserve(static_cast<std::size_t>(windowCapacity));
-    window_.resize(static_cast<std::size_t>(load));
-    if (ResultCode rc = readSourceAt(*region.source, sourceOffset, window_.data(), load); rc != 0) {
-        window_.clear();
+    if (!window_)
+        window_ = allocateForRead(static_cast<std::size_t>(windowCapacity));
+    windowLength_ = 0;
+    if (ResultCode rc = readSourceAt(*region.source, sourceOffset, window_.get(), load); rc != 0)
         return rc;
-    }
+    windowLength_ = load;
     windowSource_ = region.source;
     windowOffset_ = sourceOffset;
-    std::memcpy(out, window_.data(), static_cast<std::size_t>(count));
+    std::memcpy(out, window_.get(), static_cast<std::size_t>(count));
     return result::none;
 }
 
@@ -180,9 +202,9 @@ ResultCode CacheBuffer::produce(std::uint64_t index, std::uint8_t* out, std::uin
                     return rc;
             }
         } else {
-            held = index < bytes_.size() ? std::min<std::uint64_t>(n, bytes_.size() - index) : 0;
+            held = index < held_ ? std::min(n, held_ - index) : 0;
             if (held != 0)
-                std::memcpy(out, bytes_.data() + index, static_cast<std::size_t>(held));
+                std::memcpy(out, storage_.get() + index, static_cast<std::size_t>(held));
         }
         if (n > held)
             std::memset(out + held, 0, static_cast<std::size_t>(n - held));
@@ -208,11 +230,10 @@ ResultCode CacheBuffer::read(void* buffer, std::uint64_t count, std::uint64_t& b
             return rc;
         }
     } else {
-        std::uint64_t held = localPosition_ < bytes_.size()
-                                 ? std::min<std::uint64_t>(got, bytes_.size() - localPosition_)
-                                 : 0;
+        const std::uint64_t held =
+            localPosition_ < held_ ? std::min(got, held_ - localPosition_) : 0;
         if (held != 0)
-            std::memcpy(out, bytes_.data() + localPosition_, static_cast<std::size_t>(held));
+            std::memcpy(out, storage_.get() + localPosition_, static_cast<std::size_t>(held));
         if (got > held)
             std::memset(out + held, 0, static_cast<std::size_t>(got - held));
     }
@@ -227,15 +248,21 @@ ResultCode CacheBuffer::write(const void* buffer, std::uint64_t count,
         return result::nullObject;
     if (ResultCode rc = loadPending(); rc != 0)
         return rc;
-    // Materialise the zeros the write lands in or skips over.
-    std::uint64_t end = localPosition_ + count;
-    if (end > bytes_.size())
-        bytes_.resize(static_cast<std::size_t>(end));
+    if (count > maxOffset - localPosition_)
+        throw std::bad_alloc();
+    const std::uint64_t end = localPosition_ + count;
+    reserve(end, true);
     length_ = std::max(length_, end);
-    std::uint64_t index = localPosition_;
-    if (ResultCode rc = detail::writeAt(bytes_, index, buffer, count, bytesWritten); rc != 0)
-        return rc;
-    localPosition_ = index;
+    bytesWritten = count;
+    if (storage_ == nullptr)
+        return result::nullObject;
+    // Materialise the zeros the write skips over.
+    if (localPosition_ > held_)
+        std::memset(storage_.get() + held_, 0, static_cast<std::size_t>(localPosition_ - held_));
+    if (count != 0)
+        std::memcpy(storage_.get() + localPosition_, buffer, static_cast<std::size_t>(count));
+    held_ = std::max(held_, end);
+    localPosition_ = end;
     return result::none;
 }
 

@@ -3,6 +3,7 @@
 #include "mediafmt/io/Buffer.h"
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace mediafmt::io {
@@ -68,10 +69,20 @@ private:
                                         std::uint8_t* out, std::uint64_t count);
     // Makes the pending fills, oldest first, as fill would have made them.
     [[nodiscard]] ResultCode loadPending();
+    // Room for needed bytes in storage_. Growing keeps the bytes held only
+    // when keep is set: a fill that needs more room hides them all anyway.
+    void reserve(std::uint64_t needed, bool keep);
+    // Ends a fill of length bytes of which the source delivered the first
+    // got: what it did not deliver reads as zeros, never as bytes an earlier
+    // fill left.
+    void settle(std::uint64_t got, std::uint64_t length);
 
-    // bytes_ holds the start of the cache; from its end up to length_ the
-    // cache reads as zeros. Pending fills lie over it.
-    std::vector<std::uint8_t> bytes_;
+    // The first held_ bytes of the cache, in storage_ of capacity_ bytes;
+    // from held_ up to length_ the cache reads as zeros, and the storage
+    // beyond held_ is never read. Pending fills lie over it.
+    std::unique_ptr<std::uint8_t[]> storage_;
+    std::uint64_t capacity_ = 0;
+    std::uint64_t held_ = 0;
     std::uint64_t length_ = 0;
     std::uint64_t localPosition_ = 0;
     std::uint64_t baseOffset_ = 0;
@@ -81,8 +92,10 @@ private:
     // Oldest first. A fill hides every older one that is not longer, so the
     // lengths decrease from first to last.
     std::vector<Pending> pending_;
-    // Source bytes from windowOffset_ on, read for small reads.
-    std::vector<std::uint8_t> window_;
+    // windowLength_ source bytes from windowOffset_ on, read for small reads,
+    // in storage allocated at its first use.
+    std::unique_ptr<std::uint8_t[]> window_;
+    std::uint64_t windowLength_ = 0;
     Io* windowSource_ = nullptr;
     std::uint64_t windowOffset_ = 0;
 };

@@ -274,6 +274,11 @@ ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t coun
 #else
 
 ResultCode File::close() {
+    if (direct_ >= 0) {
+        ::close(direct_);
+        direct_ = -1;
+    }
+    directRefused_ = false;
     if (handle_ >= 0) {
         ::close(handle_);
         handle_ = -1;
@@ -378,22 +383,30 @@ struct FreeAligned {
 
 enum class Direct { read, refused, failed };
 
-// The range read through a descriptor of its own that bypasses the page
-// cache, whole blocks at a time into a block-aligned buffer. refused when
-// the file system does not allow that.
-Direct readDirect(int handle, std::uint64_t offset, std::uint8_t* out, std::uint64_t count) {
+// A descriptor of the file open as handle that bypasses the page cache,
+// into fd. refused when the file system does not allow that.
+Direct openDirect(int handle, int& fd) {
 #ifdef O_DIRECT
     const std::string self = "/proc/self/fd/" + std::to_string(handle);
-    const int fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
+    fd = ::open(self.c_str(), O_RDONLY | O_DIRECT | O_CLOEXEC);
     if (fd < 0)
         return errno == EINVAL || errno == ENOENT ? Direct::refused : Direct::failed;
+    return Direct::read;
+#else
+    (void)handle, (void)fd;
+    return Direct::refused;
+#endif
+}
+
+// The range read through the descriptor from openDirect, whole blocks at a
+// time into a block-aligned buffer. refused when the file system does not
+// allow such reads after all.
+Direct readDirect(int fd, std::uint64_t offset, std::uint8_t* out, std::uint64_t count) {
     const AlignedRange range = alignToBlocks(offset, count, directBlock);
     void* raw = nullptr;
     const std::uint64_t capacity = std::min(range.length, directPiece);
-    if (::posix_memalign(&raw, directBlock, static_cast<std::size_t>(capacity)) != 0) {
-        ::close(fd);
+    if (::posix_memalign(&raw, directBlock, static_cast<std::size_t>(capacity)) != 0)
         throw std::bad_alloc();
-    }
     const std::unique_ptr<std::uint8_t, FreeAligned> block(static_cast<std::uint8_t*>(raw));
     Direct outcome = Direct::read;
     std::uint64_t copied = 0;
@@ -415,12 +428,7 @@ Direct readDirect(int handle, std::uint64_t offset, std::uint8_t* out, std::uint
             copied += to - from;
         }
     }
-    ::close(fd);
     return outcome == Direct::read && copied != count ? Direct::failed : outcome;
-#else
-    (void)handle, (void)offset, (void)out, (void)count;
-    return Direct::refused;
-#endif
 }
 
 } // namespace
@@ -447,13 +455,26 @@ ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t coun
     if (!writable_)
         return Io::readBack(offset, buffer, count);
     auto* out = static_cast<std::uint8_t*>(buffer);
-    switch (readDirect(handle_, offset, out, count)) {
+    Direct direct = directRefused_ ? Direct::refused : Direct::read;
+    if (direct_ < 0 && !directRefused_)
+        direct = openDirect(handle_, direct_);
+    if (direct == Direct::read)
+        direct = readDirect(direct_, offset, out, count);
+    switch (direct) {
     case Direct::read:
         return result::none;
     case Direct::failed:
         return result::readError;
     case Direct::refused:
         break;
+    }
+    // Refused once, refused for good: the later calls go straight to the
+    // cached read.
+    if (!directRefused_) {
+        directRefused_ = true;
+        if (direct_ >= 0)
+            ::close(direct_);
+        direct_ = -1;
     }
     // The cached pages of the range are dropped (they are clean once the
     // file was flushed), so the read that follows comes from the device.

@@ -57,8 +57,9 @@ public:
     // Forces written data to the storage device.
     [[nodiscard]] ResultCode flush() override;
     // On Linux through a second descriptor that bypasses the page cache
-    // (O_DIRECT), in whole 4096-byte blocks; where the file system refuses
-    // that, after asking the kernel to drop its cached pages of the range.
+    // (O_DIRECT), in whole 4096-byte blocks, opened once for all the calls;
+    // where the file system refuses that, after asking the kernel to drop its
+    // cached pages of the range.
     // Elsewhere through this handle, after flushing it. A file opened for
     // reading is read as it stands, nothing flushed or dropped.
     [[nodiscard]] ResultCode readBack(std::uint64_t offset, void* buffer,
@@ -77,6 +78,10 @@ private:
 #else
     int handle_ = -1;
     std::uint64_t length_ = 0;
+    // readBack's descriptor past the page cache, opened at its first call
+    // and kept until close; directRefused_ once the file system refused it.
+    int direct_ = -1;
+    bool directRefused_ = false;
 #endif
 };
 

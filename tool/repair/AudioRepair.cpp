@@ -1,7 +1,9 @@
 #include "tool/repair/AudioRepair.h"
 
+#include "mediafmt/io/TextOutput.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -24,12 +26,53 @@ const Box* firstMisfit(io::Io& stream, const Box& box) {
         if (const Box* misfit = firstMisfit(stream, *child))
             return misfit;
     }
-    std::vector<std::uint8_t> bytes;
-    if (encodeBox(box, bytes) != 0 || bytes.size() != box.recordedSize ||
-        verifyStored(stream, box.offset, bytes) != 0)
-        return &box;
-    return nullptr;
+    return encodesToStored(box, stream) != 0 ? &box : nullptr;
 }
+
+// The payload of the filler: zeros, counted rather than held, since a large
+// size list gives up megabytes.
+class Zeros final : public mp4::type::Type {
+public:
+    explicit Zeros(std::uint64_t count) : count_(count) {}
+
+    [[nodiscard]] ResultCode write(io::Io* stream) const override {
+        if (stream == nullptr)
+            return result::nullObject;
+        static const std::uint8_t zeros[64 * 1024] = {};
+        for (std::uint64_t done = 0; done < count_;) {
+            const std::uint64_t n = std::min<std::uint64_t>(sizeof zeros, count_ - done);
+            std::uint64_t put = 0;
+            if (ResultCode rc = stream->write(zeros, n, put); rc != 0)
+                return rc;
+            if (put != n)
+                return result::writeError;
+            done += n;
+        }
+        return result::none;
+    }
+    // Made in memory only, never read.
+    [[nodiscard]] ResultCode read(io::Io* /*stream*/, std::uint64_t /*end*/) override {
+        return result::invalidOperation;
+    }
+    std::uint64_t size() const override { return count_; }
+    [[nodiscard]] ResultCode print(io::Io* stream, std::uint32_t /*indent*/) const override {
+        return io::writeText(stream, "<%llu zero bytes>", static_cast<unsigned long long>(count_));
+    }
+
+private:
+    std::uint64_t count_;
+};
+
+// A free box of zeros: what takes the bytes the emptied size list gives up.
+class Filler final : public Box {
+public:
+    explicit Filler(std::uint64_t zeros) : data(zeros) {
+        type.value = mp4::type::fourcc("free");
+        addField(&data, "data");
+    }
+
+    Zeros data;
+};
 
 // 0 when the rewrite handles the tables' shape; otherwise 4 and why.
 ResultCode checkShape(const AudioTables& tables, bool torn, std::string& reason) {
@@ -85,7 +128,7 @@ struct ReplacedValues {
     std::uint32_t sampleSize = 0;
     std::uint32_t sampleCount = 0;
     std::vector<std::uint32_t> sizes;
-    std::shared_ptr<mp4::box::free> filler;
+    std::shared_ptr<Filler> filler;
 };
 
 // Rewrites the tables in the tree, for a shape checkShape accepts, to total
@@ -110,8 +153,7 @@ void fixAudioSampleTables(const AudioTables& tables, std::uint32_t total, Replac
     const std::uint64_t freed = 4 * std::uint64_t{old.sizes.size()};
     if (freed == 0)
         return;
-    auto filler = std::make_shared<mp4::box::free>();
-    filler->data.elements.assign(static_cast<std::size_t>(freed - boxHeader), 0);
+    auto filler = std::make_shared<Filler>(freed - boxHeader);
     old.filler = filler;
     // stsz is a child of stbl, so the insertion cannot fail.
     (void)tables.stbl->insertChildAfter(filler, tables.stsz);
@@ -194,12 +236,7 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     // below it that would not (a long header on a small box, bytes after a
     // table, a count that disagrees with its bytes, a box cut off by the end
     // of the file) means the rewrite cannot be trusted to cover its extent.
-    std::vector<std::uint8_t> bytes;
-    if (ResultCode rc = encodeBox(stbl, bytes); rc != 0)
-        return rc;
-    const ResultCode stored = bytes.size() == stbl.recordedSize
-                                  ? verifyStored(stream, stbl.offset, bytes)
-                                  : result::invalidOperation;
+    const ResultCode stored = encodesToStored(stbl, stream);
     if (stored == result::invalidOperation) {
         const Box* misfit = firstMisfit(stream, stbl);
         reason = mp4::box::boxPath(misfit != nullptr ? misfit : &stbl) +
@@ -217,24 +254,27 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     const std::vector<StepRange> steps = stepRanges(tables);
     ReplacedValues old;
     fixAudioSampleTables(tables, total, old);
-    std::vector<std::uint8_t> after;
-    const ResultCode encoded = encodeBox(stbl, after);
     // The filler's payload, counted from the start of stbl, is the fill.
     std::uint64_t fillBegin = 0;
     std::uint64_t fillEnd = 0;
     std::uint64_t newSize = 0;
     if (old.filler && tables.stsz->size(newSize) == 0) {
         fillBegin = tables.stsz->offset - stbl.offset + newSize + boxHeader;
-        fillEnd = fillBegin + old.filler->data.elements.size();
+        fillEnd = fillBegin + old.filler->data.size();
     }
-    restoreAudioSampleTables(tables, old);
-    if (encoded != 0)
-        return encoded;
-    if (after.size() != stbl.recordedSize) {
+    // The rewritten box is encoded once, compared with the stored bytes as it
+    // is made.
+    std::uint64_t rewritten = 0;
+    ResultCode planned = stbl.size(rewritten);
+    if (planned == 0 && rewritten != stbl.recordedSize) {
         reason = "the rewritten sample table would not keep its size";
-        return result::invalidOperation;
+        planned = result::invalidOperation;
     }
-    plan = planChanges(stbl.offset, bytes, after, fillBegin, fillEnd);
+    if (planned == 0)
+        planned = planEncodedChanges(stbl, stream, fillBegin, fillEnd, plan);
+    restoreAudioSampleTables(tables, old);
+    if (planned != 0)
+        return planned;
     assignSteps(plan, steps);
     plan.box = mp4::box::boxPath(&stbl);
     return result::none;

@@ -31,6 +31,161 @@ ResultCode writeAt(io::Io& stream, std::uint64_t offset, const std::uint8_t* byt
     return put == count ? result::none : result::writeError;
 }
 
+// Appends to plan a change for every run of bytes that differs between
+// before and after, n bytes found at offset at. Equal blocks are passed over
+// whole. A run that goes on from the plan's last change joins it, unless it
+// starts at regionStart: runs on either side of a fill stay apart.
+void addRuns(RepairPlan& plan, std::uint64_t at, std::uint64_t regionStart,
+             const std::uint8_t* before, const std::uint8_t* after, std::size_t n) {
+    constexpr std::size_t block = 64;
+    for (std::size_t i = 0; i < n;) {
+        const std::size_t step = std::min(block, n - i);
+        if (std::memcmp(before + i, after + i, step) == 0) {
+            i += step;
+            continue;
+        }
+        while (before[i] == after[i])
+            ++i;
+        std::size_t end = i + 1;
+        while (end < n && before[end] != after[end])
+            ++end;
+        ByteChange* last = plan.changes.empty() ? nullptr : &plan.changes.back();
+        if (last != nullptr && at + i != regionStart &&
+            last->offset + last->bytes.size() == at + i) {
+            last->bytes.insert(last->bytes.end(), after + i, after + end);
+            last->original.insert(last->original.end(), before + i, before + end);
+        } else {
+            plan.changes.push_back({at + i, {after + i, after + end}, {before + i, before + end}});
+        }
+        i = end;
+    }
+}
+
+// Takes a box's encoding through its writes and compares it, a piece at a
+// time, with the bytes the stream holds from offset on. The bytes in
+// [fillBegin, fillEnd), counted from offset, are neither read nor compared.
+// With a plan, every run that differs becomes one of its changes.
+class StoredComparison final : public io::Io {
+public:
+    StoredComparison(io::Io& stream, std::uint64_t offset, std::uint64_t length,
+                     std::uint64_t fillBegin, std::uint64_t fillEnd, RepairPlan* plan)
+        : stream_(stream), offset_(offset), length_(length), fillBegin_(fillBegin),
+          fillEnd_(std::max(fillBegin, fillEnd)), plan_(plan) {
+        encoded_.reserve(static_cast<std::size_t>(std::min(length, piece)));
+    }
+
+    [[nodiscard]] ResultCode write(const void* buffer, std::uint64_t count,
+                                   std::uint64_t& bytesWritten) override {
+        bytesWritten = count;
+        const auto* bytes = static_cast<const std::uint8_t*>(buffer);
+        // Bytes past the expected length are only counted: the length decides.
+        std::uint64_t usable = made_ < length_ ? std::min(count, length_ - made_) : 0;
+        made_ += count;
+        while (usable > 0 && failure_ == 0) {
+            const std::size_t room = static_cast<std::size_t>(piece) - encoded_.size();
+            const std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(usable, room));
+            encoded_.insert(encoded_.end(), bytes, bytes + n);
+            bytes += n;
+            usable -= n;
+            if (encoded_.size() == piece)
+                compareHeld();
+        }
+        return result::none;
+    }
+    [[nodiscard]] ResultCode read(void*, std::uint64_t, std::uint64_t&) override {
+        return result::invalidOperation;
+    }
+    [[nodiscard]] ResultCode seek(std::int64_t, io::SeekOrigin) override {
+        return result::invalidOperation;
+    }
+    [[nodiscard]] ResultCode tell(std::uint64_t& position) override {
+        position = made_;
+        return result::none;
+    }
+    [[nodiscard]] ResultCode eof(bool& atEnd) override {
+        atEnd = false;
+        return result::none;
+    }
+
+    // The outcome once the encoding is made: 4 when it is not length bytes
+    // long, differs (compared without a plan) or the stream ends first; a
+    // failed read's code.
+    [[nodiscard]] ResultCode finish() {
+        if (made_ != length_)
+            return result::invalidOperation;
+        if (failure_ == 0)
+            compareHeld();
+        if (failure_ != 0)
+            return failure_;
+        return differs_ ? result::invalidOperation : result::none;
+    }
+
+private:
+    // Compares the bytes held, which follow the done_ bytes compared before.
+    void compareHeld() {
+        if (!checkedLength_) {
+            checkedLength_ = true;
+            std::uint64_t available = 0;
+            if (ResultCode rc = stream_.size(available); rc != 0) {
+                failure_ = rc;
+                return;
+            }
+            if (offset_ > available || length_ > available - offset_) {
+                failure_ = result::invalidOperation;
+                return;
+            }
+        }
+        const std::uint64_t from = done_;
+        const std::uint64_t to = done_ + encoded_.size();
+        compareSpan(from, std::min(to, fillBegin_), 0);
+        compareSpan(std::max(from, fillEnd_), to, fillEnd_);
+        done_ = to;
+        encoded_.clear();
+    }
+
+    // Compares [from, to) of the box, which lies in the region that starts at
+    // regionStart, with the stream.
+    void compareSpan(std::uint64_t from, std::uint64_t to, std::uint64_t regionStart) {
+        if (from >= to || failure_ != 0)
+            return;
+        const auto n = static_cast<std::size_t>(to - from);
+        stored_.resize(n);
+        std::uint64_t got = 0;
+        if (ResultCode rc = seekTo(stream_, offset_ + from); rc != 0) {
+            failure_ = rc;
+            return;
+        }
+        if (ResultCode rc = stream_.read(stored_.data(), n, got); rc != 0) {
+            failure_ = rc;
+            return;
+        }
+        if (got != n) {
+            failure_ = result::invalidOperation;
+            return;
+        }
+        const std::uint8_t* made = encoded_.data() + (from - done_);
+        if (plan_ != nullptr)
+            addRuns(*plan_, offset_ + from, offset_ + regionStart, stored_.data(), made, n);
+        else
+            differs_ = differs_ || std::memcmp(stored_.data(), made, n) != 0;
+    }
+
+    io::Io& stream_;
+    const std::uint64_t offset_;
+    const std::uint64_t length_;
+    const std::uint64_t fillBegin_;
+    const std::uint64_t fillEnd_;
+    RepairPlan* const plan_;
+    // Encoded bytes not compared yet, which follow the done_ bytes compared.
+    std::vector<std::uint8_t> encoded_;
+    std::vector<std::uint8_t> stored_;
+    std::uint64_t done_ = 0;
+    std::uint64_t made_ = 0;
+    bool checkedLength_ = false;
+    bool differs_ = false;
+    ResultCode failure_ = result::none;
+};
+
 } // namespace
 
 ResultCode encodeBox(const mp4::box::Box& box, std::vector<std::uint8_t>& bytes) {
@@ -77,6 +232,29 @@ ResultCode verifyStored(io::Io& stream, std::uint64_t offset,
     return same ? result::none : result::invalidOperation;
 }
 
+ResultCode encodesToStored(const mp4::box::Box& box, io::Io& stream) {
+    StoredComparison comparison(stream, box.offset, box.recordedSize, 0, 0, nullptr);
+    if (ResultCode rc = box.write(&comparison, true); rc != 0)
+        return rc;
+    return comparison.finish();
+}
+
+ResultCode planEncodedChanges(const mp4::box::Box& box, io::Io& stream, std::uint64_t fillBegin,
+                              std::uint64_t fillEnd, RepairPlan& plan) {
+    RepairPlan made;
+    if (fillEnd > fillBegin) {
+        made.fillOffset = box.offset + fillBegin;
+        made.fillLength = fillEnd - fillBegin;
+    }
+    StoredComparison comparison(stream, box.offset, box.recordedSize, fillBegin, fillEnd, &made);
+    if (ResultCode rc = box.write(&comparison, true); rc != 0)
+        return rc;
+    if (ResultCode rc = comparison.finish(); rc != 0)
+        return rc;
+    plan = std::move(made);
+    return result::none;
+}
+
 std::uint64_t RepairPlan::bytesWritten() const {
     std::uint64_t total = fillLength;
     for (const ByteChange& change : changes)
@@ -106,27 +284,12 @@ RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& be
         plan.fillOffset = offset + fillBegin;
         plan.fillLength = fillEnd - fillBegin;
     }
-    // Every run of differing bytes in [from, to).
-    const auto addRuns = [&](std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to;) {
-            if (before[i] == after[i]) {
-                ++i;
-                continue;
-            }
-            std::size_t end = i;
-            while (end < to && before[end] != after[end])
-                ++end;
-            const auto first = static_cast<std::ptrdiff_t>(i);
-            const auto last = static_cast<std::ptrdiff_t>(end);
-            plan.changes.push_back({offset + i,
-                                    {after.begin() + first, after.begin() + last},
-                                    {before.begin() + first, before.begin() + last}});
-            i = end;
-        }
-    };
     const std::size_t n = std::min(before.size(), after.size());
-    addRuns(0, static_cast<std::size_t>(std::min<std::uint64_t>(fillBegin, n)));
-    addRuns(static_cast<std::size_t>(std::min<std::uint64_t>(fillEnd, n)), n);
+    const auto to = static_cast<std::size_t>(std::min<std::uint64_t>(fillBegin, n));
+    const auto from = static_cast<std::size_t>(std::min<std::uint64_t>(fillEnd, n));
+    addRuns(plan, offset, offset, before.data(), after.data(), to);
+    addRuns(plan, offset + from, offset + from, before.data() + from, after.data() + from,
+            n - from);
     return plan;
 }
 

@@ -27,6 +27,13 @@ using mediafmt::ResultCode;
 [[nodiscard]] ResultCode verifyStored(mediafmt::io::Io& stream, std::uint64_t offset,
                                       const std::vector<std::uint8_t>& expected);
 
+// 0 when the box with all its descendants encodes to exactly the bytes the
+// stream holds for it (its recorded size, at its offset); 4 when it encodes
+// to other bytes or another length, or the stream ends first. The encoding
+// is compared a piece at a time as it is made, never held whole.
+[[nodiscard]] ResultCode encodesToStored(const mediafmt::mp4::box::Box& box,
+                                         mediafmt::io::Io& stream);
+
 // A run of bytes a repair changes: the new bytes and the ones they replace,
 // and the step of the write order it belongs to.
 struct ByteChange {
@@ -75,6 +82,15 @@ void assignSteps(RepairPlan& plan, const std::vector<StepRange>& ranges);
 RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& before,
                        const std::vector<std::uint8_t>& after, std::uint64_t fillBegin = 0,
                        std::uint64_t fillEnd = 0);
+
+// As planChanges, with after the box's encoding and before the bytes the
+// stream holds for the box, compared a piece at a time as the box is encoded:
+// neither is held whole, and the fill, which the encoding holds as zeros, is
+// not read. 4 when the encoding is not the box's recorded size or the
+// stream ends first.
+[[nodiscard]] ResultCode planEncodedChanges(const mediafmt::mp4::box::Box& box,
+                                            mediafmt::io::Io& stream, std::uint64_t fillBegin,
+                                            std::uint64_t fillEnd, RepairPlan& plan);
 
 // Writes the plan's changes of one step, and in step 0 its fill of zeros
 // (every byte, or 11).

@@ -17,8 +17,12 @@ namespace {
 // The most bytes a write encodes before handing them to the stream.
 constexpr std::size_t maxEncodedRun = 64 * 1024;
 
+// The most bytes a read takes in before decoding them: enough to be read
+// straight from a file, little enough to stay in the processor's cache.
+constexpr std::uint64_t maxDecodedRun = 256 * 1024;
+
 std::uint32_t load32(const std::uint8_t* bytes) {
-    return static_cast<std::uint32_t>(loadBigEndian(bytes, 4));
+    return io::loadBigEndianWhole<std::uint32_t>(bytes);
 }
 
 std::uint16_t load16(const std::uint8_t* bytes) {
@@ -80,8 +84,6 @@ void EditListV1Entry::encode(std::uint8_t* bytes) const {
 }
 
 template <typename Entry> ResultCode CountedTable<Entry>::read(io::Io* stream, std::uint64_t end) {
-    static_assert(std::is_trivially_copyable_v<Entry> && sizeof(Entry) >= Entry::diskSize,
-                  "entries are decoded in their own storage");
     if (stream == nullptr)
         return result::nullObject;
     if (ResultCode rc = stream->tell(this->offset); rc != 0)
@@ -97,30 +99,40 @@ template <typename Entry> ResultCode CountedTable<Entry>::read(io::Io* stream, s
         end > first ? (end - first + Entry::diskSize - 1) / Entry::diskSize : 0;
     if (count > fits + countSlack)
         return result::readError;
-    this->elements.assign(count, Entry{});
-
     const std::uint64_t toRead = count < fits ? count : fits;
-    if (toRead == 0)
-        return result::none;
-    // The encoded entries are read in one call into the front of the
-    // entries' own storage, which is at least as large, and decoded in place
-    // from the last to the first, so each is decoded before its bytes are
-    // overwritten.
-    auto* raw = reinterpret_cast<std::uint8_t*>(this->elements.data());
-    std::uint64_t got = 0;
-    if (ResultCode rc = stream->read(raw, toRead * Entry::diskSize, got); rc != 0) {
-        std::fill(this->elements.begin(), this->elements.end(), Entry{});
-        return rc;
+    // The entries are read a run at a time into the front of a small buffer
+    // of entries, decoded there from the last to the first (each before its
+    // bytes are overwritten) and appended to the table, so the table's
+    // memory is written once; entries not read whole are zero.
+    static_assert(std::is_trivially_copyable_v<Entry> && sizeof(Entry) >= Entry::diskSize,
+                  "entries are decoded in their own storage");
+    this->elements.clear();
+    this->elements.reserve(count);
+    const std::uint64_t perRun = std::max<std::uint64_t>(1, maxDecodedRun / Entry::diskSize);
+    std::vector<Entry> run(static_cast<std::size_t>(std::min(toRead, perRun)));
+    auto* raw = reinterpret_cast<std::uint8_t*>(run.data());
+    for (std::uint64_t done = 0; done < toRead;) {
+        const std::uint64_t want = std::min<std::uint64_t>(run.size(), toRead - done);
+        std::uint64_t got = 0;
+        if (ResultCode rc = stream->read(raw, want * Entry::diskSize, got); rc != 0) {
+            this->elements.assign(count, Entry{});
+            return rc;
+        }
+        const std::uint64_t whole = got / Entry::diskSize;
+        for (std::uint64_t i = whole; i-- > 0;) {
+            const Entry entry = Entry::decode(raw + i * Entry::diskSize);
+            run[static_cast<std::size_t>(i)] = entry;
+        }
+        this->elements.insert(this->elements.end(), run.begin(),
+                              run.begin() + static_cast<std::ptrdiff_t>(whole));
+        if (got != want * Entry::diskSize) {
+            this->elements.resize(count);
+            return result::readError;
+        }
+        done += want;
     }
-    const std::uint64_t whole = got / Entry::diskSize;
-    for (std::uint64_t i = whole; i-- > 0;) {
-        const Entry entry = Entry::decode(raw + i * Entry::diskSize);
-        this->elements[static_cast<std::size_t>(i)] = entry;
-    }
-    // Entries not read whole stay zero.
-    std::fill(this->elements.begin() + static_cast<std::ptrdiff_t>(whole),
-              this->elements.begin() + static_cast<std::ptrdiff_t>(toRead), Entry{});
-    return got == toRead * Entry::diskSize ? result::none : result::readError;
+    this->elements.resize(count);
+    return result::none;
 }
 
 template <typename Entry> ResultCode CountedTable<Entry>::write(io::Io* stream) const {
