@@ -4,10 +4,7 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(BOXMEND_PROGRAMS boxmend)
-if(TARGET boxdump)
-    list(APPEND BOXMEND_PROGRAMS boxdump)
-endif()
+set(BOXMEND_PROGRAMS boxmend boxdump boxmend-all)
 install(TARGETS ${BOXMEND_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 # The Windows build ships its programs alone: the manual pages and the static
