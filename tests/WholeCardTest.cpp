@@ -132,7 +132,8 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
                            otherFiles + " skipped\n"),
               std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos);
+    EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
+        << run.out;
     EXPECT_TRUE(contents(fs::u8path(dir.path())) == before);
 
     run = runProcess(all, {card.u8string()});

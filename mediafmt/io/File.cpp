@@ -93,6 +93,7 @@ ResultCode File::open(std::string path, OpenMode mode) {
         return result::openError;
     }
     handle_ = handle;
+    writable_ = mode != OpenMode::read;
 #else
     int flags = 0;
     int lock = LOCK_EX;
@@ -243,8 +244,12 @@ ResultCode File::identity(std::uint64_t& device, std::uint64_t& index) const {
 ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t count) {
     // The file is not shared, so no second handle can be opened to read
     // past the cache; the flush at least hands every write to the device.
-    if (ResultCode rc = flush(); rc != 0)
-        return rc;
+    // A handle opened for reading has nothing to flush, and the system
+    // refuses to flush it.
+    if (writable_) {
+        if (ResultCode rc = flush(); rc != 0)
+            return rc;
+    }
     return Io::readBack(offset, buffer, count);
 }
 

@@ -66,6 +66,7 @@ private:
     void* handle_ = nullptr; // HANDLE
     std::uint64_t length_ = 0;
     std::uint32_t flagsAndAttributes_ = 0x80; // FILE_ATTRIBUTE_NORMAL
+    bool writable_ = false;
 #else
     int handle_ = -1;
     std::uint64_t length_ = 0;
