@@ -172,8 +172,9 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         boxmend::AudioTables tables;
         std::string reason;
         boxmend::RepairPlan plan;
-        if (boxmend::checkAudioTrack(*tree, tables, reason) != 0 ||
-            boxmend::planAudioRepair(tables, stream, plan, reason) != 0)
+        bool torn = false;
+        if (boxmend::checkAudioTrack(*tree, tables, reason, torn) != 0 ||
+            boxmend::planAudioRepair(tables, torn, stream, plan, reason) != 0)
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();

@@ -4,10 +4,14 @@
 #include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
+#include "tests/support/CameraFile.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/TempDir.h"
 #include "tool/boxdump/BoxListing.h"
+#include "tool/repair/Journal.h"
 #include "tool/repair/RepairRun.h"
+
+#include <zlib.h>
 
 namespace fuzzcheck {
 
@@ -111,7 +115,98 @@ bool holds(const BoxPtr& box, std::size_t at) {
     return box && at >= box->offset && at - box->offset < box->recordedSize;
 }
 
+// The recording checkJournal puts a journal beside, and its repair.
+struct JournalScene {
+    Bytes original = testsupport::cameraRecording();
+    Bytes repaired;
+    boxmend::RepairPlan audio;
+    boxmend::RepairPlan video;
+
+    JournalScene() {
+        FaultyStream planned(original);
+        mp4::File tree;
+        const auto run =
+            boxmend::runRepairs(planned, tree, boxmend::RunMode::planOnly, planned.journaling());
+        audio = run.audioPlan;
+        video = run.videoPlan;
+        FaultyStream disk(original);
+        mp4::File again;
+        (void)boxmend::runRepairs(disk, again, boxmend::RunMode::apply, disk.journaling());
+        repaired = disk.bytes();
+    }
+
+    // The recording with the first steps of its repair written, as a run
+    // stopped after them leaves it.
+    Bytes withSteps(std::uint32_t steps) const {
+        Bytes file = original;
+        for (const auto* plan : {&audio, &video}) {
+            for (const boxmend::ByteChange& change : plan->changes) {
+                if (change.step < steps)
+                    std::copy(change.bytes.begin(), change.bytes.end(),
+                              file.begin() + static_cast<std::ptrdiff_t>(change.offset));
+            }
+            if (steps > 0)
+                std::fill_n(file.begin() + static_cast<std::ptrdiff_t>(plan->fillOffset),
+                            plan->fillLength, 0);
+        }
+        return file;
+    }
+};
+
+const JournalScene& journalScene() {
+    static const JournalScene scene;
+    return scene;
+}
+
 } // namespace
+
+std::string checkJournal(const std::uint8_t* data, std::size_t size) {
+    if (size == 0)
+        return {};
+    const JournalScene& scene = journalScene();
+    const Bytes start = scene.withSteps(data[0] % 6u);
+    Bytes journal(data + 1, data + size);
+    const auto crc = crc32_z(crc32(0L, Z_NULL, 0), journal.data(), journal.size());
+    for (unsigned shift = 24;; shift -= 8) {
+        journal.push_back(static_cast<std::uint8_t>(crc >> shift));
+        if (shift == 0)
+            break;
+    }
+    FaultyStream disk(start);
+    bool refused = false;
+    if (disk.save(journal, refused) != 0)
+        return "cannot put the journal beside the recording";
+    mp4::File tree;
+    const auto run = boxmend::runRepairs(disk, tree, boxmend::RunMode::apply, disk.journaling());
+    for (std::size_t at = 0; at < start.size(); ++at) {
+        const std::uint8_t byte = disk.bytes()[at];
+        if (byte != start[at] && byte != scene.repaired[at])
+            return "a journal made the run (" + codesOf(run) + ") write byte " +
+                   std::to_string(at) + ", which no repair of the recording writes";
+    }
+    return {};
+}
+
+std::vector<Bytes> journalSeeds() {
+    const JournalScene& scene = journalScene();
+    std::vector<Bytes> seeds;
+    for (std::uint32_t version : {boxmend::firstJournalVersion, boxmend::journalVersion}) {
+        boxmend::Journal journal;
+        journal.version = version;
+        journal.fileLength = scene.original.size();
+        journal.repairs = {{boxmend::audioRepair, scene.audio},
+                           {boxmend::videoRepair, scene.video}};
+        Bytes body = boxmend::encodeJournal(journal);
+        body.resize(body.size() - 4);
+        // Stopped before its first write and after each step.
+        for (unsigned steps = 0; steps < 6; ++steps) {
+            Bytes seed{static_cast<std::uint8_t>(steps)};
+            seed.insert(seed.end(), body.begin(), body.end());
+            seeds.push_back(std::move(seed));
+        }
+    }
+    return seeds;
+}
 
 std::string checkParse(const std::uint8_t* data, std::size_t size) {
     const Bytes bytes(data, data + size);

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace fuzzcheck {
 
@@ -32,5 +33,18 @@ std::string checkParse(const std::uint8_t* data, std::size_t size);
 // to do in a step the first corrected; and a run on a file on disk ends with
 // the same codes and bytes.
 std::string checkRepair(const std::uint8_t* data, std::size_t size);
+
+// Puts a journal beside a camera recording with both defects, some steps of
+// whose repair already reached the file, and runs the program's repair run.
+// The first byte of the input says how many steps (modulo 6); the rest
+// is the journal, its checksum made to hold so that what lies past it is
+// what gets tried. Holds when every byte of the file ends as it was or as a
+// fresh repair of the recording writes it: no journal can make the run write
+// anything else.
+std::string checkJournal(const std::uint8_t* data, std::size_t size);
+
+// Inputs for checkJournal: the journals real runs leave, stopped at each
+// step of their writes, in the current format and the first one.
+std::vector<std::vector<std::uint8_t>> journalSeeds();
 
 } // namespace fuzzcheck

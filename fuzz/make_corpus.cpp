@@ -3,8 +3,10 @@
 // in the ways a parser must survive. Their media data is cut to a few bytes,
 // since nothing reads it and small seeds fuzz faster.
 //
-// make_corpus <directory>   writes <directory>/parse/* and <directory>/repair/*
+// make_corpus <directory>   writes <directory>/parse/*, <directory>/repair/*
+//                           and <directory>/journal/*
 
+#include "fuzz/SafetyChecks.h"
 #include "tests/support/CameraFile.h"
 
 #include <cstdio>
@@ -181,6 +183,22 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
                 box("moov", {mvhd(0), box("udta", {fullBox("meta", 0, 0)}),
                              box("udta", {box("meta", {box("hdlr")})})})}));
 
+    // Tables a repair stopped part-way left, which the check alone would
+    // call right: the sizes and the filler written, then the chunk table,
+    // then part of the time-to-sample entry's delta, or of its count.
+    const Bytes wholeChunks = stscBox({{1, 1024, 1}});
+    const Bytes rewrittenSizes = concat({stszBox(16, 3072, {}), box("free", {zeros(4)})});
+    add("torn-after-chunk-table",
+        audioMovie({sttsBox({{3, 1024}}), wholeChunks, rewrittenSizes, chunks}));
+    add("torn-in-time-delta",
+        audioMovie({sttsBox({{3, 1025}}), wholeChunks, rewrittenSizes, chunks}));
+    add("torn-in-time-count",
+        audioMovie({sttsBox({{3075, 1}}), wholeChunks, rewrittenSizes, chunks}));
+    // Long samples in whole chunks, consistent with their sizes: no repair
+    // leaves these, and they are left alone.
+    add("audio-long-samples-whole-chunks",
+        audioMovie({sttsBox({{3072, 1024}}), wholeChunks, stszBox(16, 3072, {}), chunks}));
+
     // Each reason a repair refuses, or a step fails.
     add("refused-one-size", camera(1, true, 0));
     add("refused-two-time-entries",
@@ -248,11 +266,14 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_corpus <directory>\n");
         return 1;
     }
-    for (const char* target : {"parse", "repair"}) {
+    std::vector<std::pair<std::string, Bytes>> journals;
+    for (const Bytes& seed : fuzzcheck::journalSeeds())
+        journals.emplace_back("journal-" + std::to_string(journals.size()), seed);
+    for (const char* target : {"parse", "repair", "journal"}) {
         const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
         std::error_code error;
         std::filesystem::create_directories(dir, error);
-        for (const auto& [name, bytes] : seeds()) {
+        for (const auto& [name, bytes] : std::string(target) == "journal" ? journals : seeds()) {
             std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
             if (!out.write(reinterpret_cast<const char*>(bytes.data()),
                            static_cast<std::streamsize>(bytes.size()))) {

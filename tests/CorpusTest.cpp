@@ -78,6 +78,17 @@ std::string writeBack(const Bytes& bytes) {
 
 } // namespace
 
+TEST(Corpus, NoKeptJournalMakesARunWriteWhatTheRepairWouldNot) {
+    std::size_t count = 0;
+    for (const auto& entry : fs::directory_iterator(fs::u8path(FUZZ_DIR) / "corpus" / "journal")) {
+        SCOPED_TRACE(entry.path().string());
+        ++count;
+        const Bytes bytes = readFile(entry.path());
+        EXPECT_EQ(fuzzcheck::checkJournal(bytes.data(), bytes.size()), "");
+    }
+    EXPECT_GT(count, 0u);
+}
+
 TEST(Corpus, EveryKeptInputKeepsTheFuzzPropertiesAndEndsAsExpected) {
     const fs::path fuzz = fs::u8path(FUZZ_DIR);
     std::size_t count = 0;

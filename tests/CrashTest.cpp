@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -246,10 +247,21 @@ TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
                 if (first.reportsCorrection()) {
                     EXPECT_TRUE(after.device() == repaired || after.hasJournal());
                 }
+                // The same file whose journal was lost, as when only the
+                // file is copied off the card: completed exactly, or refused
+                // and left as the fault left it.
+                SimulatedDisk alone(after.view());
                 const Outcome next = repair(after);
                 EXPECT_EQ(after.view(), repaired);
                 EXPECT_FALSE(after.hasJournal());
                 EXPECT_NE(next.status, boxmend::exitStatus::journalTrouble);
+                const Bytes torn = alone.view();
+                const Outcome without = repair(alone);
+                if (alone.view() != repaired) {
+                    EXPECT_EQ(alone.view(), torn);
+                    EXPECT_NE(without.status, 0);
+                    EXPECT_FALSE(without.reportsCorrection());
+                }
             }
         }
     }
@@ -276,7 +288,7 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     EXPECT_EQ(completed.status, 0);
 }
 
-TEST(Crash, WithoutAJournalTheChangedBytesReachTheDeviceBeforeTheFill) {
+TEST(Crash, WithoutAJournalTheWritesComeInTheSameFlushedSteps) {
     const Bytes original = straddlingRecording();
     SimulatedDisk clean(original);
     (void)repair(clean);
@@ -284,8 +296,10 @@ TEST(Crash, WithoutAJournalTheChangedBytesReachTheDeviceBeforeTheFill) {
     disk.refusesJournal = true;
     EXPECT_EQ(repair(disk).status, 0);
     EXPECT_EQ(disk.device(), clean.device());
-    // Each repair: its changes, a flush, its fill, a flush; no removal.
-    EXPECT_EQ(disk.log(), "s" + std::string(7, 'w') + "fwf" + "wf");
+    // Every byte no check reads, the video entry's among them, then the
+    // sizes box's size, the first samples-per-chunk, the time-to-sample
+    // delta and its count, each flushed; no removal.
+    EXPECT_EQ(disk.log(), "s" + std::string(5, 'w') + "f" + "wfwfwfwf");
 
     // Any other failure to write the journal refuses the repair untouched.
     SimulatedDisk full(original);
@@ -327,7 +341,7 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
         std::copy_n(be(crc, 4).begin(), 4, bytes.end() - 4);
         return bytes;
     };
-    const Bytes newer = edited(11, 2);
+    const Bytes newer = edited(11, 3);
     SimulatedDisk otherVersion(original, newer);
     EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);
@@ -361,3 +375,123 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
 }
 
 } // namespace
+
+namespace {
+
+// The file with only the given steps of the plan written.
+Bytes withSteps(Bytes file, const boxmend::RepairPlan& plan, std::vector<std::uint32_t> steps) {
+    for (const boxmend::ByteChange& change : plan.changes) {
+        if (std::find(steps.begin(), steps.end(), change.step) != steps.end())
+            std::copy(change.bytes.begin(), change.bytes.end(),
+                      file.begin() + static_cast<std::ptrdiff_t>(change.offset));
+    }
+    return file;
+}
+
+std::uint64_t offsetOf(const Bytes& file, const char* code) {
+    const Bytes type = text(code);
+    return static_cast<std::uint64_t>(
+        std::search(file.begin(), file.end(), type.begin(), type.end()) - file.begin() - 4);
+}
+
+} // namespace
+
+// A journal can only finish the repair a fresh run would make of the file as
+// it was, and only when the file is that repair stopped in its write order:
+// anyone who can put a file in the folder can write a journal whose
+// checksum holds.
+TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk killed(original);
+    killed.arm(Fault::powerCut, 1);
+    (void)repair(killed);
+    Bytes genuine;
+    ASSERT_EQ(killed.load(genuine), 0u);
+    boxmend::Journal journal;
+    ASSERT_EQ(boxmend::decodeJournal(genuine, journal), boxmend::Decoded::whole);
+    ASSERT_EQ(journal.repairs.size(), 2u);
+    // The plans with their write order, which a journal does not record.
+    SimulatedDisk planned(original);
+    mp4::File tree;
+    const boxmend::RunOutcome run =
+        boxmend::runRepairs(planned, tree, boxmend::RunMode::planOnly, {planned, {}});
+    const boxmend::RepairPlan& audio = run.audioPlan;
+    const std::uint64_t mdat = offsetOf(original, "mdat") + 8;
+    const std::uint64_t timescale = offsetOf(original, "mvhd") + 20;
+
+    using Forge = std::function<void(boxmend::Journal&)>;
+    const std::vector<std::pair<const char*, Forge>> forgeries = {
+        {"zeros over the whole file",
+         [&](boxmend::Journal& j) {
+             j.repairs = {{boxmend::audioRepair, {"moov", {}, 0, original.size()}}};
+         }},
+        {"bytes in the media data, with their true originals",
+         [&](boxmend::Journal& j) {
+             const Bytes now(original.begin() + static_cast<std::ptrdiff_t>(mdat),
+                             original.begin() + static_cast<std::ptrdiff_t>(mdat + 6));
+             j.repairs[0].plan.changes.push_back({mdat, Bytes(6, 0xEE), now});
+         }},
+        {"a changed movie timescale",
+         [&](boxmend::Journal& j) {
+             j.repairs[0].plan.changes.push_back(
+                 {timescale,
+                  {static_cast<std::uint8_t>(original[timescale] ^ 1)},
+                  {original[timescale]}});
+         }},
+        {"other new values for a table",
+         [&](boxmend::Journal& j) { j.repairs[0].plan.changes.back().bytes.back() ^= 0x10; }},
+        {"the fill 4 KiB past the filler",
+         [&](boxmend::Journal& j) { j.repairs[0].plan.fillOffset += 4096; }},
+        {"the audio repair's bytes under the video kind",
+         [&](boxmend::Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
+        {"the video repair alone",
+         [&](boxmend::Journal& j) { j.repairs.erase(j.repairs.begin()); }},
+        {"a version that does not know the write order",
+         [&](boxmend::Journal& j) { j.version = 0; }},
+    };
+    for (const auto& [what, forge] : forgeries) {
+        SCOPED_TRACE(what);
+        boxmend::Journal forged = journal;
+        forge(forged);
+        SimulatedDisk disk(original, boxmend::encodeJournal(forged));
+        EXPECT_EQ(repair(disk).status, boxmend::exitStatus::journalTrouble);
+        EXPECT_EQ(disk.view(), original);
+        EXPECT_TRUE(disk.hasJournal());
+    }
+
+    // A forged original cannot make a healthy file defective: the time-to-
+    // sample entry the journal says was (n, 1024) is already (1024 n, 1),
+    // but the sample-to-chunk table before it in the write order is not.
+    const Bytes healthy = withSteps(original, audio, {3, 4});
+    SimulatedDisk alone(healthy);
+    EXPECT_EQ(repair(alone).lines,
+              std::vector<std::string>{"Corrected error in Lumacode Video Track Format Header"});
+    SimulatedDisk claimed(healthy, genuine);
+    EXPECT_EQ(repair(claimed).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(claimed.view(), healthy);
+
+    // The released program's journals (version 1) wrote each repair whole,
+    // the audio track first; they are held to that order.
+    boxmend::Journal first = journal;
+    first.version = 1;
+    const Bytes firstJournal = boxmend::encodeJournal(first);
+    SimulatedDisk audioBegun(withSteps(original, audio, {3, 4}), firstJournal);
+    EXPECT_EQ(repair(audioBegun).status, 0);
+    EXPECT_FALSE(audioBegun.hasJournal());
+    const Bytes videoFirst = withSteps(original, run.videoPlan, {0});
+    SimulatedDisk outOfOrder(videoFirst, firstJournal);
+    EXPECT_EQ(repair(outOfOrder).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(outOfOrder.view(), videoFirst);
+
+    // A journal whose every byte is already written writes nothing and says
+    // nothing, and one that cannot be removed is left to the user.
+    SimulatedDisk clean(original);
+    (void)repair(clean);
+    SimulatedDisk done(clean.device(), genuine);
+    done.arm(Fault::writeFails, 0);
+    EXPECT_EQ(repair(done).lines,
+              (std::vector<std::string>{
+                  "Warning: the repair journal journal could not be removed; remove it by hand",
+                  "No issues found in Lumacode Video Track"}));
+    EXPECT_EQ(done.log(), "r");
+}

@@ -183,7 +183,7 @@ TEST(Faults, RepairsRefuseBytesThatChangedSinceTheParse) {
         FaultyStream stream(changed);
         boxmend::RepairPlan plan;
         std::string reason;
-        EXPECT_EQ(boxmend::planAudioRepair(run.audioTables, stream, plan, reason),
+        EXPECT_EQ(boxmend::planAudioRepair(run.audioTables, false, stream, plan, reason),
                   box == run.videoEntry ? 0u : result::invalidOperation);
         EXPECT_EQ(boxmend::planVideoRepair(run.videoEntry.get(), stream, plan, reason),
                   box == run.videoEntry ? result::invalidOperation : 0u);

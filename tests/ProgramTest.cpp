@@ -9,6 +9,9 @@
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 #include "tool/boxmend/FileName.h"
+#include "tool/repair/Journal.h"
+#include "tool/repair/JournalStore.h"
+#include "tool/repair/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +19,12 @@
 #include <cstdlib>
 
 #ifndef _WIN32
+#include <csignal>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 using namespace testsupport;
@@ -49,6 +57,39 @@ void expectRun(const ProcessResult& run, int status, const std::string& out,
     EXPECT_EQ(run.out, out);
     EXPECT_EQ(run.err, err);
 }
+
+#ifndef _WIN32
+// The status of the program run on path with standard output a pipe whose
+// reading end is closed, SIGPIPE as it is by default.
+int statusWritingToAClosedPipe(const std::string& program, const std::string& path) {
+    int ends[2];
+    if (::pipe(ends) != 0)
+        return -1;
+    ::close(ends[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], 1);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t pipeSignal;
+    sigemptyset(&pipeSignal);
+    sigaddset(&pipeSignal, SIGPIPE);
+    posix_spawnattr_setsigdefault(&attributes, &pipeSignal);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
+    std::string arguments[] = {program, path};
+    char* argv[] = {arguments[0].data(), arguments[1].data(), nullptr};
+    pid_t pid = 0;
+    int wstatus = 0;
+    const bool ran =
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv, nullptr) == 0 &&
+        ::waitpid(pid, &wstatus, 0) == pid;
+    ::close(ends[1]);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return !ran ? -1 : WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
+}
+#endif
 
 } // namespace
 
@@ -200,3 +241,106 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
         EXPECT_EQ(after == c.file, c.out.find("Corrected") == std::string::npos);
     }
 }
+
+// The journal's name fits the file system however long the recording's is,
+// and one saved beside a recording is found, inspected (read-only) and
+// completed by the programs.
+TEST(Programs, JournalsOfLongNames) {
+    const std::string suffix = ".boxmend-journal";
+    for (std::size_t length = 234; length <= 255; ++length) {
+        const std::string name(length, 'n');
+        const std::string journal = boxmend::journalNameFor(name);
+        EXPECT_LE(journal.size() + 4, 255u) << length;
+        // Names that fit keep their journal's usual name.
+        EXPECT_EQ(journal == "." + name + suffix, length == 234) << length;
+        EXPECT_NE(journal, boxmend::journalNameFor(name.substr(1) + "m"));
+    }
+    std::string cjk;
+    for (int i = 0; i < 79; ++i)
+        cjk += "\xE6\x98\xA0";
+    const std::string shortened = boxmend::journalNameFor(cjk + ".mov");
+#ifdef _WIN32
+    // 83 UTF-16 units fit.
+    EXPECT_EQ(shortened, "." + cjk + ".mov" + suffix);
+#else
+    // Cut between characters: 72 of them, "~", 16 hex digits.
+    EXPECT_EQ(shortened.substr(0, 217), "." + cjk.substr(0, 216));
+    EXPECT_EQ(shortened.size(), 1 + 216 + 17 + suffix.size());
+#endif
+
+    TempDir dir;
+    const std::string name = std::string(240, 'r') + ".mov";
+    const Bytes healthy = recording(false);
+    const std::string path = dir.write(name, healthy);
+#ifndef _WIN32
+    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
+#endif
+    boxmend::Journal journal;
+    journal.fileLength = healthy.size();
+    {
+        File file;
+        ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+        ASSERT_EQ(file.identity(journal.identity.device, journal.identity.index), 0u);
+    }
+    journal.repairs.push_back(
+        {boxmend::videoRepair, {"mdat", {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}}});
+    boxmend::DirectoryJournal store(path);
+    bool refused = false;
+    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
+    const std::string journalName = boxmend::journalNameFor(name);
+    EXPECT_EQ(store.name(), dir.file(journalName));
+    EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
+#ifndef _WIN32
+    struct stat info {};
+    ASSERT_EQ(::stat(store.name().c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 077, 0u) << "no wider than the recording's 0600";
+#endif
+    // Found under its shortened name: this forged journal is then refused.
+    const ProcessResult dumped = runProcess(dump, {path});
+    EXPECT_NE(dumped.out.find("    mismatch: "), std::string::npos) << dumped.out;
+    EXPECT_EQ(dumped.status, 2);
+    expectRun(runProcess(mend, {path}), 6,
+              boxmend::message::journalMismatch(store.name(), path) + "\n");
+    EXPECT_EQ(dir.read(name), healthy);
+    EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
+}
+
+#ifndef _WIN32
+// Names are bytes, printed with their control bytes escaped, one line each;
+// anything at the journal's name but a regular file is left alone, without
+// waiting on it, and the run ends with 6 (2 for boxdump).
+TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
+    TempDir dir;
+    const std::string latin1 = dir.write("caf\xE9.mov", recording(true));
+    expectRun(runProcess(mend, {latin1}), 0, corrected);
+
+    const std::string path = dir.write("a\nb\x1B.mov", recording(true));
+    const std::string shown = dir.path() + "/a\\x0ab\\x1b.mov";
+    ASSERT_EQ(::mkfifo(dir.file(".a\nb\x1B.mov.boxmend-journal").c_str(), 0600), 0);
+    const std::string unreadable = "error 12 (I/O open error) reading the repair journal for ";
+    expectRun(runProcess(mend, {path}), 6, unreadable + shown + "\n");
+    const ProcessResult dumped = runProcess(dump, {path});
+    EXPECT_NE(dumped.out.find("  repair journal: " + dir.path() + "/.a\\x0ab\\x1b.mov"),
+              std::string::npos);
+    expectRun(dumped, 2, dumped.out, unreadable + shown + "\n");
+
+    // A link is not followed, so neither is it taken for a damaged journal
+    // and removed.
+    const std::string clip = dir.write("clip.mov", recording(true));
+    dir.write("junk", Bytes(64, 0));
+    ASSERT_EQ(::symlink("junk", dir.file(".clip.mov.boxmend-journal").c_str()), 0);
+    expectRun(runProcess(mend, {clip}), 6, unreadable + clip + "\n");
+    EXPECT_EQ(dir.read(".clip.mov.boxmend-journal"), Bytes(64, 0));
+
+    // A journal beyond the longest name is none.
+    std::vector<std::uint8_t> bytes;
+    EXPECT_EQ(boxmend::DirectoryJournal(dir.file(std::string(300, 'd')) + "/c.mov").load(bytes),
+              mediafmt::result::noOp);
+
+    // A reader gone away: the repair is made, then status 7; boxdump 2.
+    std::remove(dir.file(".clip.mov.boxmend-journal").c_str());
+    EXPECT_EQ(statusWritingToAClosedPipe(mend, clip), 7);
+    EXPECT_EQ(dir.read("clip.mov"), recording(false));
+    EXPECT_EQ(statusWritingToAClosedPipe(dump, clip), 2);
+}
+#endif

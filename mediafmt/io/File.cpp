@@ -50,12 +50,15 @@ ResultCode File::open(std::string path, OpenMode mode) {
     path.resize(std::strlen(path.c_str()));
     // Closed before anything can fail, so a failed open leaves the File closed.
     close();
-
-    std::u16string wide;
-    if (!toUtf16(path, wide) || !isValidMode(mode))
+    if (!isValidMode(mode))
         return result::openError;
+    writable_ = mode != OpenMode::read;
 
 #ifdef _WIN32
+    // Windows names are UTF-16; elsewhere a name is the bytes given.
+    std::u16string wide;
+    if (!toUtf16(path, wide))
+        return result::openError;
     DWORD access = 0;
     DWORD share = 0;
     DWORD disposition = 0;
@@ -93,7 +96,6 @@ ResultCode File::open(std::string path, OpenMode mode) {
         return result::openError;
     }
     handle_ = handle;
-    writable_ = mode != OpenMode::read;
 #else
     int flags = 0;
     int lock = LOCK_EX;
@@ -129,15 +131,32 @@ ResultCode File::open(std::string path, OpenMode mode) {
     handle_ = fd;
 #endif
 
-    if (mode == OpenMode::read || mode == OpenMode::readWrite) {
-        if (ResultCode rc = seek(0, SeekOrigin::end); rc != 0)
-            return rc;
-        if (ResultCode rc = tell(length_); rc != 0)
-            return rc;
-        if (ResultCode rc = seek(0, SeekOrigin::begin); rc != 0)
-            return rc;
+    if ((mode == OpenMode::read || mode == OpenMode::readWrite) && !measure()) {
+        close();
+        return result::openError;
     }
     return result::none;
+}
+
+// The length is taken from the file system's record of the file and by
+// seeking to its end; both must agree. A file that only looks regular, as
+// those of /proc (a length of 0, or no end to seek to, yet content to
+// read), fails here rather than be read as something it is not.
+bool File::measure() {
+    std::uint64_t recorded = 0;
+#ifdef _WIN32
+    LARGE_INTEGER size;
+    if (!GetFileSizeEx(static_cast<HANDLE>(handle_), &size))
+        return false;
+    recorded = static_cast<std::uint64_t>(size.QuadPart);
+#else
+    struct stat info {};
+    if (::fstat(handle_, &info) != 0)
+        return false;
+    recorded = static_cast<std::uint64_t>(info.st_size);
+#endif
+    return seek(0, SeekOrigin::end) == 0 && tell(length_) == 0 && length_ == recorded &&
+           seek(0, SeekOrigin::begin) == 0;
 }
 
 bool File::isOpen() const {
@@ -244,8 +263,7 @@ ResultCode File::identity(std::uint64_t& device, std::uint64_t& index) const {
 ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t count) {
     // The file is not shared, so no second handle can be opened to read
     // past the cache; the flush at least hands every write to the device.
-    // A handle opened for reading has nothing to flush, and the system
-    // refuses to flush it.
+    // A handle opened for reading has written nothing and cannot be flushed.
     if (writable_) {
         if (ResultCode rc = flush(); rc != 0)
             return rc;
@@ -423,6 +441,11 @@ ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t coun
         return result::fileNotOpen;
     if (count == 0)
         return result::none;
+    // Read-only, nothing was written through this descriptor to check: the
+    // bytes are read as they are, without making the kernel write back or
+    // drop what others may have cached.
+    if (!writable_)
+        return Io::readBack(offset, buffer, count);
     auto* out = static_cast<std::uint8_t*>(buffer);
     switch (readDirect(handle_, offset, out, count)) {
     case Direct::read:

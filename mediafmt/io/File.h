@@ -18,7 +18,10 @@ AlignedRange alignToBlocks(std::uint64_t offset, std::uint64_t count, std::uint6
 // One value per call, never combined.
 enum class OpenMode : std::uint32_t { read = 1, write = 2, readWrite = 4, update = 8 };
 
-// A file of the operating system, opened by a UTF-8 path.
+// A file of the operating system, opened by a path: on Windows UTF-8, made
+// UTF-16 for the system; elsewhere the bytes as they are, whatever their
+// encoding. Only a regular file whose length can be measured opens, and
+// opening never waits (on a FIFO, say).
 //
 // read      existing file, read only, others may read too
 // write     created or truncated, write only, not shared
@@ -56,17 +59,21 @@ public:
     // On Linux through a second descriptor that bypasses the page cache
     // (O_DIRECT), in whole 4096-byte blocks; where the file system refuses
     // that, after asking the kernel to drop its cached pages of the range.
-    // Elsewhere through this handle, after flushing it.
+    // Elsewhere through this handle, after flushing it. A file opened for
+    // reading is read as it stands, nothing flushed or dropped.
     [[nodiscard]] ResultCode readBack(std::uint64_t offset, void* buffer,
                                       std::uint64_t count) override;
     bool canReadOnDemand() const override { return true; }
 
 private:
+    // Measures the length of a file just opened; false when it cannot be.
+    bool measure();
+
+    bool writable_ = false;
 #ifdef _WIN32
     void* handle_ = nullptr; // HANDLE
     std::uint64_t length_ = 0;
     std::uint32_t flagsAndAttributes_ = 0x80; // FILE_ATTRIBUTE_NORMAL
-    bool writable_ = false;
 #else
     int handle_ = -1;
     std::uint64_t length_ = 0;

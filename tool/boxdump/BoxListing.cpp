@@ -1,11 +1,11 @@
 #include "tool/boxdump/BoxListing.h"
 
 #include "mediafmt/io/Buffer.h"
+#include "tool/repair/Messages.h"
 
 #include <utf8.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <iterator>
 #include <map>
 #include <string_view>
@@ -19,15 +19,8 @@ namespace {
 
 constexpr std::uint32_t spacesPerLevel = 2;
 
-bool isControl(unsigned char byte) {
-    return byte < 0x20 || byte == 0x7F;
-}
-
-void appendEscaped(std::string& out, unsigned char byte) {
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-    out += escaped;
-}
+using message::appendEscapedByte;
+using message::isControlByte;
 
 // Text taken from a file, made safe for a terminal: control bytes become
 // "\xNN", except the line breaks a list inserts itself, which are followed
@@ -40,8 +33,8 @@ std::string printable(std::string_view text, std::uint32_t indent) {
         const bool listBreak =
             byte == '\n' && text.size() - i - 1 >= indent &&
             text.substr(i + 1, indent).find_first_not_of(' ') == std::string_view::npos;
-        if (isControl(byte) && !listBreak)
-            appendEscaped(out, byte);
+        if (isControlByte(byte) && !listBreak)
+            appendEscapedByte(out, byte);
         else
             out += static_cast<char>(byte);
     }
@@ -56,8 +49,8 @@ std::string codeText(const mp4::type::Fourcc& code) {
     std::string out;
     for (int shift = 24; shift >= 0; shift -= 8) {
         const auto byte = static_cast<unsigned char>(code.value >> shift);
-        if (isControl(byte) || (byte >= 0x80 && byte < 0xA0)) {
-            appendEscaped(out, byte);
+        if (isControlByte(byte) || (byte >= 0x80 && byte < 0xA0)) {
+            appendEscapedByte(out, byte);
         } else if (byte >= 0xA0) {
             utf8::unchecked::append(std::uint32_t{byte}, std::back_inserter(out));
         } else {

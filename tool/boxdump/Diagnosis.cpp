@@ -15,6 +15,12 @@ bool checked(const RunOutcome& run) {
     return run.check.code == result::none || run.check.code == result::noOp;
 }
 
+// A journal that stops boxmend's usual run, or that boxmend acts on first.
+bool journalInTheWay(const RunOutcome& run) {
+    return run.recovery.found != JournalFound::none &&
+           run.recovery.found != JournalFound::completed;
+}
+
 bool audioNeedsRepair(const RunOutcome& run) {
     return run.check.code == result::none;
 }
@@ -98,6 +104,9 @@ std::string journalOutlook(const Recovery& recovery) {
                kindsText(recovery.kinds) + " it records, then removes it" +
                (recovery.identityDiffers ? " (the file's identity differs from the one it names)"
                                          : "");
+    case JournalFound::completed:
+        return "boxmend removes it: every byte it records already holds its new value, so "
+               "nothing is written";
     case JournalFound::damaged:
         return "boxmend removes it: it is not whole, so its run changed nothing";
     case JournalFound::mismatch:
@@ -119,6 +128,8 @@ const char* journalState(JournalFound found) {
     switch (found) {
     case JournalFound::pending:
         return "pending";
+    case JournalFound::completed:
+        return "completed";
     case JournalFound::damaged:
         return "damaged";
     case JournalFound::mismatch:
@@ -161,6 +172,8 @@ std::string audioText(const RunOutcome& run) {
            "\n";
     if (!audioNeedsRepair(run))
         return out + "    table defect: no\n";
+    if (run.tornTables)
+        out += "    left half-written by a repair whose journal is missing\n";
     return out + "    table defect: yes\n    repair: " + outlookText(run.audio, run.audioPlan);
 }
 
@@ -180,12 +193,13 @@ std::string videoText(const RunOutcome& run) {
 std::string journalText(const RunOutcome& run, const std::string& journal) {
     if (run.recovery.found == JournalFound::none)
         return "";
-    return "  repair journal: " + journal + "\n    " + journalState(run.recovery.found) +
-           ": the next run of " + journalOutlook(run.recovery) + "\n";
+    return "  repair journal: " + message::printableName(journal) + "\n    " +
+           journalState(run.recovery.found) + ": the next run of " + journalOutlook(run.recovery) +
+           "\n";
 }
 
 std::string resultText(const RunOutcome& run) {
-    if (run.recovery.found != JournalFound::none)
+    if (journalInTheWay(run))
         return "result: trouble: the journal of an interrupted repair is beside the file\n";
     switch (dumpStatusOf(run)) {
     case dumpStatus::nothingToRepair:
@@ -236,6 +250,8 @@ Json audioJson(const RunOutcome& run) {
                          {"sampleCount", tables.stsz->sampleCount.value},
                          {"listLength", tables.stsz->sampleSizeTable.elements.size()}};
     }
+    if (run.tornTables)
+        track["leftHalfWritten"] = true;
     // Unknown when the check could not be made.
     track["needsRepair"] = checked(run) ? Json(audioNeedsRepair(run)) : Json();
     // A track that cannot be checked shows why as a refusal.
@@ -263,8 +279,7 @@ bool needsRepair(const RunOutcome& run) {
 }
 
 int dumpStatusOf(const RunOutcome& run) {
-    if (run.recovery.found != JournalFound::none || !checked(run) ||
-        (audioNeedsRepair(run) && !settled(run.audio)) ||
+    if (journalInTheWay(run) || !checked(run) || (audioNeedsRepair(run) && !settled(run.audio)) ||
         (videoNeedsRepair(run) && !settled(run.video)))
         return dumpStatus::trouble;
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
@@ -334,7 +349,9 @@ std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& 
     if (run.parse.code != 0)
         return lines;
     if (!checked(run))
-        lines.push_back(message::failure(run.check.code, message::checkingAudio, fileName));
+        lines.push_back(run.tornTables
+                            ? message::halfWritten(fileName)
+                            : message::failure(run.check.code, message::checkingAudio, fileName));
     else if (audioNeedsRepair(run) && !settled(run.audio))
         lines.push_back(message::failure(run.audio.code, message::repairingAudio, fileName));
     if (videoNeedsRepair(run) && !settled(run.video))

@@ -14,6 +14,8 @@
 
 #ifdef _WIN32
 #include "mediafmt/io/WindowsPath.h"
+#else
+#include <csignal>
 #endif
 
 namespace {
@@ -81,6 +83,9 @@ int wmain(int argc, wchar_t* argv[]) {
 #else
 
 int main(int argc, char* argv[]) {
+    // A reader that went away makes the output fail (trouble) rather than
+    // end the program by a signal.
+    std::signal(SIGPIPE, SIG_IGN);
     return finish(run(argc, argv));
 }
 

@@ -90,6 +90,12 @@ int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
         if (int status = reportRepairs(recovery.audio, recovery.video, fileName, lines);
             status != exitStatus::ok)
             return status;
+        if (recovery.journalLeft)
+            lines.push_back(message::journalLeft(journal));
+        break;
+    case JournalFound::completed:
+        if (recovery.journalLeft)
+            lines.push_back(message::completedJournalLeft(journal));
         break;
     case JournalFound::none:
     case JournalFound::damaged:
@@ -101,7 +107,9 @@ int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
         return exitStatus::parseFailed;
     }
     if (run.check.code != result::none && run.check.code != result::noOp) {
-        lines.push_back(message::failure(run.check.code, message::checkingAudio, fileName));
+        lines.push_back(run.tornTables
+                            ? message::halfWritten(fileName)
+                            : message::failure(run.check.code, message::checkingAudio, fileName));
         return exitStatus::audioCheckFailed;
     }
     const int status = reportRepairs(run.audio, run.video, fileName, lines);

@@ -5,6 +5,10 @@
 #include "tool/boxmend/FileName.h"
 #include "tool/console/ConsolePause.h"
 
+#ifndef _WIN32
+#include <csignal>
+#endif
+
 #ifdef _WIN32
 
 // The wide entry point, so the path arrives as UTF-16 whatever the code page.
@@ -18,6 +22,9 @@ int wmain(int argc, wchar_t* argv[]) {
 #else
 
 int main(int argc, char* argv[]) {
+    // A reader that went away makes writing the messages fail (status 7)
+    // rather than end the run by a signal.
+    std::signal(SIGPIPE, SIG_IGN);
     if (argc != 2)
         return boxmend::printUsage();
     return boxmend::runRepair(boxmend::fileNameFor(argv[1]));

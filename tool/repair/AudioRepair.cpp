@@ -32,7 +32,7 @@ const Box* firstMisfit(io::Io& stream, const Box& box) {
 }
 
 // 0 when the rewrite handles the tables' shape; otherwise 4 and why.
-ResultCode checkShape(const AudioTables& tables, std::string& reason) {
+ResultCode checkShape(const AudioTables& tables, bool torn, std::string& reason) {
     // One size entry would leave 4 bytes, too few for a filler box.
     if (tables.stsz->sampleSizeTable.elements.size() == 1) {
         reason = "the sample size list has one entry, too few bytes for a filler box";
@@ -44,12 +44,38 @@ ResultCode checkShape(const AudioTables& tables, std::string& reason) {
                  " entries; only a single entry is rewritten";
         return result::invalidOperation;
     }
-    // A count that wrapped would describe a track of almost no samples.
-    if (std::uint64_t{timing[0].sampleCount} * timing[0].sampleDelta > 0xFFFFFFFF) {
+    // A count that wrapped would describe a track of almost no samples. Torn
+    // tables take their count from the sizes, which the repair already wrote.
+    if (!torn && std::uint64_t{timing[0].sampleCount} * timing[0].sampleDelta > 0xFFFFFFFF) {
         reason = "the track lasts more samples than a 32-bit sample count holds";
         return result::invalidOperation;
     }
     return result::none;
+}
+
+// Whether each byte of value is that of from or that of to: what a write of
+// to over from can leave when the device keeps only some of its sectors.
+bool byteMix(std::uint32_t value, std::uint32_t from, std::uint32_t to) {
+    for (unsigned shift = 0; shift < 32; shift += 8) {
+        const std::uint32_t byte = (value >> shift) & 0xFFu;
+        if (byte != ((from >> shift) & 0xFFu) && byte != ((to >> shift) & 0xFFu))
+            return false;
+    }
+    return true;
+}
+
+// The fields the check and the plan read, each written in a step of its
+// own, in this order: the size of the sample size box (its whole header,
+// of which only the size changes), the first samples-per-chunk, then the
+// time-to-sample entry's delta and count. Every other byte goes first.
+std::vector<StepRange> stepRanges(const AudioTables& tables) {
+    const mp4::box::stsz& sizes = *tables.stsz;
+    const std::uint64_t sizesHeader = sizes.fields.front().value->offset - sizes.offset;
+    // Each counted table starts with its 4-byte entry count.
+    const std::uint64_t chunking = tables.stsc->sampleToChunkTable.offset + 4;
+    const std::uint64_t timing = tables.stts->timeToSampleTable.offset + 4;
+    return {
+        {sizes.offset, sizesHeader, 1}, {chunking + 4, 4, 2}, {timing + 4, 4, 3}, {timing, 4, 4}};
 }
 
 // The values the rewrite replaces, kept to put them back.
@@ -62,8 +88,9 @@ struct ReplacedValues {
     std::shared_ptr<mp4::box::free> filler;
 };
 
-// Rewrites the tables in the tree, for a shape checkShape accepts.
-void fixAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
+// Rewrites the tables in the tree, for a shape checkShape accepts, to total
+// samples.
+void fixAudioSampleTables(const AudioTables& tables, std::uint32_t total, ReplacedValues& old) {
     auto& timing = tables.stts->timeToSampleTable.elements.front();
     auto& chunking = tables.stsc->sampleToChunkTable.elements;
     mp4::box::stsz& stsz = *tables.stsz;
@@ -72,7 +99,6 @@ void fixAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
     old.sampleSize = stsz.sampleSize.value;
     old.sampleCount = stsz.sampleCount.value;
 
-    const auto total = timing.sampleCount * timing.sampleDelta;
     timing = {total, 1};
     for (auto& entry : chunking)
         entry.samplesPerChunk = samplesPerChunk;
@@ -109,7 +135,9 @@ void restoreAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
 
 } // namespace
 
-ResultCode checkAudioTrack(const mp4::File& tree, AudioTables& tables, std::string& reason) {
+ResultCode checkAudioTrack(const mp4::File& tree, AudioTables& tables, std::string& reason,
+                           bool& torn) {
+    torn = false;
     if (ResultCode rc = findAudioTables(tree, tables, reason); rc != 0)
         return rc;
     bool longSamples = false;
@@ -117,10 +145,49 @@ ResultCode checkAudioTrack(const mp4::File& tree, AudioTables& tables, std::stri
         longSamples = longSamples || timing.sampleDelta > 1;
     const auto& chunking = tables.stsc->sampleToChunkTable.elements;
     const bool onePerChunk = !chunking.empty() && chunking.front().samplesPerChunk == 1;
-    return longSamples && onePerChunk ? result::none : result::noOp;
+    if (longSamples && onePerChunk)
+        return result::none;
+    torn = leftHalfWritten(tables);
+    return torn ? result::none : result::noOp;
 }
 
-ResultCode planAudioRepair(const AudioTables& tables, io::Io& stream, RepairPlan& plan,
+bool leftHalfWritten(const AudioTables& tables) {
+    const mp4::box::stsz& sizes = *tables.stsz;
+    const auto& chunking = tables.stsc->sampleToChunkTable.elements;
+    const auto& timing = tables.stts->timeToSampleTable.elements;
+    const std::uint32_t total = sizes.sampleCount.value;
+    if (sizes.sampleSize.value != bytesPerSample || !sizes.sampleSizeTable.elements.empty() ||
+        chunking.empty() || timing.size() != 1 || total == 0)
+        return false;
+    for (std::size_t i = 1; i < chunking.size(); ++i) {
+        if (chunking[i].samplesPerChunk != samplesPerChunk)
+            return false;
+    }
+    const std::uint32_t first = chunking.front().samplesPerChunk;
+    if (first == 1 || !byteMix(first, 1, samplesPerChunk))
+        return false;
+    // The time-to-sample entry is written only once the first chunk entry is
+    // whole, and its count only once its delta is.
+    const bool chunkingWhole = first == samplesPerChunk;
+    const std::uint32_t count = timing.front().sampleCount;
+    const std::uint32_t delta = timing.front().sampleDelta;
+    const auto from = [&](std::uint32_t d) {
+        const std::uint32_t oldCount = total / d;
+        if (count == oldCount)
+            return delta == d || (chunkingWhole && byteMix(delta, d, 1));
+        return chunkingWhole && delta == 1 && count != total && byteMix(count, oldCount, total);
+    };
+    // Every delta d > 1 that divides the sample count.
+    for (std::uint32_t i = 1; std::uint64_t{i} * i <= total; ++i) {
+        if (total % i != 0)
+            continue;
+        if ((i > 1 && from(i)) || (total / i > 1 && from(total / i)))
+            return true;
+    }
+    return false;
+}
+
+ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream, RepairPlan& plan,
                            std::string& reason) {
     const Box& stbl = *tables.stbl;
     // The box as parsed must reproduce its bytes on disk exactly; any box
@@ -140,11 +207,16 @@ ResultCode planAudioRepair(const AudioTables& tables, io::Io& stream, RepairPlan
     }
     if (stored != 0)
         return stored;
-    if (ResultCode rc = checkShape(tables, reason); rc != 0)
+    if (ResultCode rc = checkShape(tables, torn, reason); rc != 0)
         return rc;
 
+    const auto& timing = tables.stts->timeToSampleTable.elements.front();
+    const std::uint32_t total =
+        torn ? tables.stsz->sampleCount.value : timing.sampleCount * timing.sampleDelta;
+    // Where the fields the check and the plan read lie, before they change.
+    const std::vector<StepRange> steps = stepRanges(tables);
     ReplacedValues old;
-    fixAudioSampleTables(tables, old);
+    fixAudioSampleTables(tables, total, old);
     std::vector<std::uint8_t> after;
     const ResultCode encoded = encodeBox(stbl, after);
     // The filler's payload, counted from the start of stbl, is the fill.
@@ -163,6 +235,7 @@ ResultCode planAudioRepair(const AudioTables& tables, io::Io& stream, RepairPlan
         return result::invalidOperation;
     }
     plan = planChanges(stbl.offset, bytes, after, fillBegin, fillEnd);
+    assignSteps(plan, steps);
     plan.box = mp4::box::boxPath(&stbl);
     return result::none;
 }

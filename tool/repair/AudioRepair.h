@@ -16,21 +16,44 @@ using mediafmt::ResultCode;
 // than one time unit while the first sample-to-chunk entry puts one sample
 // in each chunk.
 
+// A repair stopped part-way can leave tables that this check alone would
+// call right: their writes are ordered (see planAudioRepair) so that those
+// states are few, and they are recognised as half-written.
+
 // Finds the ambisonic track's tables in the tree and decides whether they
-// have the defect: 0 when they do, 1 when there is no ambisonic track or its
-// tables are right, 8 when moov or a table box is missing, with reason
-// saying which. Changes nothing.
+// have the defect: 0 when they do or were left half-written by a repair
+// (torn then tells which), 1 when there is no ambisonic track or its tables
+// are right, 8 when moov or a table box is missing, with reason saying
+// which. Changes nothing.
 [[nodiscard]] ResultCode checkAudioTrack(const mediafmt::mp4::File& tree, AudioTables& tables,
-                                         std::string& reason);
+                                         std::string& reason, bool& torn);
+
+// Whether the tables are what a repair of them leaves when it is stopped after
+// it began on the sample-to-chunk table: sizes already 16 bytes with no list,
+// every later sample-to-chunk entry 1024, the first 1024 or on its way there
+// from 1, and the single time-to-sample entry on its way from (X / d, d) to
+// (X, 1), its delta before its count, where X is the sample count.
+bool leftHalfWritten(const AudioTables& tables);
 
 // Works out, for tables the check found defective, the write that repairs
 // them: every sample becomes 16 bytes of one time unit, 1024 to a chunk, and
 // a free box takes the bytes the emptied size list gives up, so the sample
-// table box keeps its size and nothing moves. Refused with 4 and a reason
-// when the sample table box does not encode to exactly the bytes the stream
-// holds for it, or when the tables have a shape the rewrite does not handle.
-// Only reads the stream; the tree is left as it was.
-[[nodiscard]] ResultCode planAudioRepair(const AudioTables& tables, mediafmt::io::Io& stream,
-                                         RepairPlan& plan, std::string& reason);
+// table box keeps its size and nothing moves. For torn tables, the write
+// that completes the repair: the same tables, the sample count taken from
+// the sizes, which the repair had already rewritten. Refused with 4 and a
+// reason when the sample table box does not encode to exactly the bytes the
+// stream holds for it, or when the tables have a shape the rewrite does not
+// handle. Only reads the stream; the tree is left as it was.
+//
+// The writes come in five steps: first every byte no check or plan reads
+// (the filler, the sample size and count, the sample-to-chunk entries after
+// the first); then the size of the sample size box, the first
+// samples-per-chunk, the time-to-sample delta and, last, its count. A write
+// stopped within the first two steps leaves tables the check still finds
+// defective, which a fresh plan completes exactly; the later three leave the
+// states leftHalfWritten recognises.
+[[nodiscard]] ResultCode planAudioRepair(const AudioTables& tables, bool torn,
+                                         mediafmt::io::Io& stream, RepairPlan& plan,
+                                         std::string& reason);
 
 } // namespace boxmend

@@ -84,6 +84,20 @@ std::uint64_t RepairPlan::bytesWritten() const {
     return total;
 }
 
+std::uint32_t RepairPlan::lastStep() const {
+    std::uint32_t last = 0;
+    for (const ByteChange& change : changes)
+        last = std::max(last, change.step);
+    return last;
+}
+
+bool RepairPlan::writesIn(std::uint32_t step) const {
+    if (step == 0 && fillLength != 0)
+        return true;
+    return std::any_of(changes.begin(), changes.end(),
+                       [step](const ByteChange& change) { return change.step == step; });
+}
+
 RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& before,
                        const std::vector<std::uint8_t>& after, std::uint64_t fillBegin,
                        std::uint64_t fillEnd) {
@@ -116,17 +130,44 @@ RepairPlan planChanges(std::uint64_t offset, const std::vector<std::uint8_t>& be
     return plan;
 }
 
-ResultCode writeChanges(io::Io& stream, const RepairPlan& plan) {
+void assignSteps(RepairPlan& plan, const std::vector<StepRange>& ranges) {
+    const auto stepOf = [&ranges](std::uint64_t at) {
+        for (const StepRange& range : ranges) {
+            if (at >= range.offset && at - range.offset < range.length)
+                return range.step;
+        }
+        return std::uint32_t{0};
+    };
+    std::vector<ByteChange> split;
     for (const ByteChange& change : plan.changes) {
+        for (std::size_t i = 0; i < change.bytes.size();) {
+            const std::uint32_t step = stepOf(change.offset + i);
+            std::size_t end = i + 1;
+            while (end < change.bytes.size() && stepOf(change.offset + end) == step)
+                ++end;
+            const auto first = static_cast<std::ptrdiff_t>(i);
+            const auto last = static_cast<std::ptrdiff_t>(end);
+            split.push_back({change.offset + i,
+                             {change.bytes.begin() + first, change.bytes.begin() + last},
+                             {change.original.begin() + first, change.original.begin() + last},
+                             step});
+            i = end;
+        }
+    }
+    plan.changes = std::move(split);
+}
+
+ResultCode writeStep(io::Io& stream, const RepairPlan& plan, std::uint32_t step) {
+    for (const ByteChange& change : plan.changes) {
+        if (change.step != step)
+            continue;
         if (ResultCode rc =
                 writeAt(stream, change.offset, change.bytes.data(), change.bytes.size());
             rc != 0)
             return rc;
     }
-    return result::none;
-}
-
-ResultCode writeFill(io::Io& stream, const RepairPlan& plan) {
+    if (step != 0 || plan.fillLength == 0)
+        return result::none;
     const std::vector<std::uint8_t> zeros(
         static_cast<std::size_t>(std::min(plan.fillLength, piece)));
     for (std::uint64_t done = 0; done < plan.fillLength;) {
@@ -140,59 +181,109 @@ ResultCode writeFill(io::Io& stream, const RepairPlan& plan) {
 
 namespace {
 
-// Whether the piece read back at offset at holds, wherever it meets the plan,
-// the bytes the plan writes or, partly, what verifyPartlyWritten accepts.
-bool pieceHolds(const RepairPlan& plan, std::uint64_t at, const std::vector<std::uint8_t>& stored,
-                bool partly) {
-    const std::uint64_t end = at + stored.size();
+// What the bytes of a step found in the file come to.
+struct Tally {
+    bool foreign = false;
+    std::uint64_t changed = 0;
+    std::uint64_t original = 0;
+    bool fillZero = true;
+
+    void count(const ByteChange& change, std::uint64_t at, std::uint8_t byte) {
+        const std::size_t i = static_cast<std::size_t>(at - change.offset);
+        if (byte == change.bytes[i])
+            ++changed;
+        else if (byte == change.original[i])
+            ++original;
+        else
+            foreign = true;
+    }
+};
+
+// Tallies the piece of the file at offset at against the step's bytes.
+void tallyPiece(const RepairPlan& plan, std::uint32_t step, std::uint64_t at,
+                const std::uint8_t* stored, std::uint64_t n, Tally& tally) {
+    const std::uint64_t end = at + n;
     for (const ByteChange& change : plan.changes) {
+        if (change.step != step)
+            continue;
         const std::uint64_t from = std::max(at, change.offset);
         const std::uint64_t to = std::min<std::uint64_t>(end, change.offset + change.bytes.size());
-        for (std::uint64_t i = from; i < to; ++i) {
-            const std::uint8_t byte = stored[i - at];
-            if (byte != change.bytes[i - change.offset] &&
-                !(partly && byte == change.original[i - change.offset]))
-                return false;
-        }
+        for (std::uint64_t i = from; i < to; ++i)
+            tally.count(change, i, stored[i - at]);
     }
-    if (partly)
-        return true;
+    if (step != 0)
+        return;
     const std::uint64_t from = std::max(at, plan.fillOffset);
     const std::uint64_t to = std::min(end, plan.fillOffset + plan.fillLength);
-    for (std::uint64_t i = from; i < to; ++i) {
-        if (stored[i - at] != 0)
-            return false;
-    }
-    return true;
+    for (std::uint64_t i = from; i < to && tally.fillZero; ++i)
+        tally.fillZero = stored[i - at] == 0;
 }
 
-ResultCode verifyReadBack(io::Io& stream, const RepairPlan& plan, bool partly) {
-    std::uint64_t first = plan.fillLength != 0 ? plan.fillOffset : UINT64_MAX;
-    std::uint64_t end = plan.fillLength != 0 ? plan.fillOffset + plan.fillLength : 0;
+// The span from the first byte the step writes to its last.
+void stepSpan(const RepairPlan& plan, std::uint32_t step, std::uint64_t& first,
+              std::uint64_t& end) {
+    const bool fill = step == 0 && plan.fillLength != 0;
+    first = fill ? plan.fillOffset : UINT64_MAX;
+    end = fill ? plan.fillOffset + plan.fillLength : 0;
     for (const ByteChange& change : plan.changes) {
+        if (change.step != step)
+            continue;
         first = std::min(first, change.offset);
         end = std::max<std::uint64_t>(end, change.offset + change.bytes.size());
     }
+}
+
+// Tallies the step's bytes as read, a piece at a time, by read(at, bytes, n).
+template <typename Read>
+ResultCode tallyStep(const RepairPlan& plan, std::uint32_t step, Read read, Tally& tally) {
+    std::uint64_t first = 0;
+    std::uint64_t end = 0;
+    stepSpan(plan, step, first, end);
     std::vector<std::uint8_t> stored;
     for (std::uint64_t at = first; at < end; at += piece) {
         const std::uint64_t n = std::min(piece, end - at);
         stored.resize(static_cast<std::size_t>(n));
-        if (ResultCode rc = stream.readBack(at, stored.data(), n); rc != 0)
+        if (ResultCode rc = read(at, stored.data(), n); rc != 0)
             return rc;
-        if (!pieceHolds(plan, at, stored, partly))
-            return result::invalidOperation;
+        tallyPiece(plan, step, at, stored.data(), n, tally);
     }
     return result::none;
 }
 
 } // namespace
 
-ResultCode verifyWritten(io::Io& stream, const RepairPlan& plan) {
-    return verifyReadBack(stream, plan, false);
+ResultCode verifyStep(io::Io& stream, const RepairPlan& plan, std::uint32_t step) {
+    Tally tally;
+    const auto read = [&stream](std::uint64_t at, std::uint8_t* bytes, std::uint64_t n) {
+        return stream.readBack(at, bytes, n);
+    };
+    if (ResultCode rc = tallyStep(plan, step, read, tally); rc != 0)
+        return rc;
+    return tally.foreign || tally.original != 0 || !tally.fillZero ? result::invalidOperation
+                                                                   : result::none;
 }
 
-ResultCode verifyPartlyWritten(io::Io& stream, const RepairPlan& plan) {
-    return verifyReadBack(stream, plan, true);
+ResultCode stepState(io::Io& stream, const RepairPlan& plan, std::uint32_t step, StepState& state) {
+    Tally tally;
+    const auto read = [&stream](std::uint64_t at, std::uint8_t* bytes, std::uint64_t n) {
+        if (ResultCode rc = seekTo(stream, at); rc != 0)
+            return rc;
+        std::uint64_t got = 0;
+        if (ResultCode rc = stream.read(bytes, n, got); rc != 0)
+            return rc;
+        return got == n ? result::none : result::readError;
+    };
+    if (ResultCode rc = tallyStep(plan, step, read, tally); rc != 0)
+        return rc;
+    if (tally.foreign)
+        state = StepState::foreign;
+    else if (tally.original == 0 && tally.fillZero)
+        state = StepState::whole;
+    else if (tally.changed == 0)
+        state = StepState::untouched;
+    else
+        state = StepState::partly;
+    return result::none;
 }
 
 } // namespace boxmend

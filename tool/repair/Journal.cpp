@@ -12,7 +12,6 @@ namespace boxmend {
 namespace {
 
 constexpr char tag[] = {'B', 'O', 'X', 'M', 'E', 'N', 'D', 'J'};
-constexpr std::uint32_t version = 1;
 
 std::uint32_t checksum(const std::uint8_t* bytes, std::size_t n) {
     return static_cast<std::uint32_t>(crc32_z(crc32(0L, Z_NULL, 0), bytes, n));
@@ -77,7 +76,7 @@ std::uint32_t Journal::kinds() const {
 std::vector<std::uint8_t> encodeJournal(const Journal& journal) {
     Writer out;
     out.put({std::begin(tag), std::end(tag)});
-    out.put(version, 4);
+    out.put(journal.version, 4);
     out.put(journal.fileLength, 8);
     out.put(journal.identity.device, 8);
     out.put(journal.identity.index, 8);
@@ -107,8 +106,11 @@ Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) 
         return Decoded::damaged;
     Reader in(bytes.data() + sizeof tag, bytes.size() - sizeof tag - 4);
     Journal read;
-    if (in.get(4) != version)
-        return in.ok() ? Decoded::otherVersion : Decoded::damaged;
+    read.version = static_cast<std::uint32_t>(in.get(4));
+    if (!in.ok())
+        return Decoded::damaged;
+    if (read.version < firstJournalVersion || read.version > journalVersion)
+        return Decoded::otherVersion;
     read.fileLength = in.get(8);
     read.identity.device = in.get(8);
     read.identity.index = in.get(8);

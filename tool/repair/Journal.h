@@ -29,10 +29,18 @@ struct JournalledRepair {
     RepairPlan plan;
 };
 
+// The journal's versions differ in the order their runs write a repair's
+// bytes. Version 1 wrote each repair whole, its changes and then its fill,
+// and flushed it before the next. Version 2 writes the steps of every repair
+// in turn (writeRepairs), each flushed and read back before the next.
+inline constexpr std::uint32_t firstJournalVersion = 1;
+inline constexpr std::uint32_t journalVersion = 2;
+
 // What a run records beside the file before it changes a byte of it: the
 // file's length and identity and every write of every repair it makes, so
 // that a run after a crash can complete them.
 struct Journal {
+    std::uint32_t version = journalVersion;
     std::uint64_t fileLength = 0;
     FileIdentity identity;
     std::vector<JournalledRepair> repairs;
@@ -42,7 +50,7 @@ struct Journal {
 };
 
 // The journal on disk, all numbers big-endian:
-//   "BOXMENDJ", version (4 bytes, 1), file length (8), device (8), index (8),
+//   "BOXMENDJ", version (4 bytes, 1 or 2), file length (8), device (8), index (8),
 //   number of repairs (4), then per repair: its kind (4, 1 audio, 2 video),
 //   the path of its box (4-byte length, then the bytes), number of changes
 //   (4), per change its offset (8), length n (4), the n new bytes and the n
@@ -54,7 +62,7 @@ std::vector<std::uint8_t> encodeJournal(const Journal& journal);
 enum class Decoded {
     // Not a whole journal: its checksum fails, or it does not add up.
     damaged,
-    // A whole journal, but of a version this program does not read.
+    // A whole journal, but of a version this program does not know.
     otherVersion,
     // A whole journal, now in journal.
     whole,

@@ -2,6 +2,10 @@
 
 #include "mediafmt/io/WindowsPath.h"
 
+#include <zlib.h>
+
+#include <cstdio>
+
 #ifdef _WIN32
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -11,6 +15,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -24,6 +29,45 @@ constexpr const char* suffix = ".boxmend-journal";
 constexpr const char* tempSuffix = ".new";
 // Far more than any journal takes; a larger file of that name is not one.
 constexpr std::size_t largestJournal = 16 * 1024 * 1024;
+// The longest name of one directory entry most file systems allow: 255
+// bytes, on Windows 255 UTF-16 units.
+constexpr std::size_t longestName = 255;
+
+// The length of a name as the file system limits it.
+std::size_t nameLength(const std::string& name) {
+#ifdef _WIN32
+    // UTF-8 in, UTF-16 on disk: one unit per character, two from 4-byte ones.
+    std::size_t units = 0;
+    for (const char ch : name) {
+        const auto byte = static_cast<unsigned char>(ch);
+        if ((byte & 0xC0) != 0x80)
+            units += byte >= 0xF0 ? 2 : 1;
+    }
+    return units;
+#else
+    return name.size();
+#endif
+}
+
+// The longest start of name no longer than room that ends at a character
+// boundary: a UTF-8 lead byte and at most three continuation bytes after it
+// stay together (other bytes on their own).
+std::string prefixWithin(const std::string& name, std::size_t room) {
+    std::size_t cut = 0;
+    std::size_t used = 0;
+    while (cut < name.size()) {
+        std::size_t end = cut + 1;
+        while (end < name.size() && end - cut < 4 &&
+               (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+            ++end;
+        const std::size_t length = nameLength(name.substr(cut, end - cut));
+        if (used + length > room)
+            break;
+        used += length;
+        cut = end;
+    }
+    return name.substr(0, cut);
+}
 
 } // namespace
 
@@ -91,16 +135,29 @@ DirectoryJournal::DirectoryJournal(const std::string& recordingPath) {
     const std::string path = longForm(recordingPath);
     const std::size_t cut = path.find_last_of("\\/");
     directory_ = cut == std::string::npos ? "." : path.substr(0, cut);
-    path_ = journalPathFor(directory_, cut == std::string::npos ? path : path.substr(cut + 1));
+    path_ = directory_ + separator +
+            journalNameFor(cut == std::string::npos ? path : path.substr(cut + 1));
 }
 
 ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
-    HANDLE file = CreateFileW(apiPath(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    // A link is opened as itself, and only a plain file is a journal:
+    // anything else of that name is left alone.
+    HANDLE file =
+        CreateFileW(apiPath(path_).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? result::noOp
-                                                                              : result::openError;
+        // A name too long to exist holds no journal.
+        return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
+                       error == ERROR_FILENAME_EXCED_RANGE
+                   ? result::noOp
+                   : result::openError;
+    }
+    BY_HANDLE_FILE_INFORMATION info;
+    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+        CloseHandle(file);
+        return result::openError;
     }
     bytes.assign(largestJournal + 1, 0);
     std::size_t done = 0;
@@ -208,14 +265,36 @@ DirectoryJournal::DirectoryJournal(const std::string& path) {
     const std::size_t cut = recordingPath.rfind('/');
     directory_ = cut == std::string::npos ? "." : cut == 0 ? "/" : recordingPath.substr(0, cut);
     path_ =
-        journalPathFor(cut == 0 ? "" : directory_,
-                       cut == std::string::npos ? recordingPath : recordingPath.substr(cut + 1));
+        (cut == 0 ? "" : directory_) + separator +
+        journalNameFor(cut == std::string::npos ? recordingPath : recordingPath.substr(cut + 1));
+    // The journal holds the recording's own header bytes. Whoever runs the
+    // repair can read and write the recording, so the owner's bits are no
+    // wider than what that user has already.
+    struct stat info {};
+    if (::stat(recordingPath.c_str(), &info) == 0) {
+        mode_ = (info.st_mode & 0666) | S_IRUSR | S_IWUSR;
+        owner_ = info.st_uid;
+        group_ = info.st_gid;
+    }
 }
 
 ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Never a link followed, a device opened or a wait on a FIFO: only a
+    // regular file of that name is a journal, and anything else there is
+    // left alone. A name too long to exist holds no journal.
+    struct stat info {};
+    if (::lstat(path_.c_str(), &info) != 0)
+        return errno == ENOENT || errno == ENAMETOOLONG ? result::noOp : result::openError;
+    if (!S_ISREG(info.st_mode))
+        return result::openError;
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return errno == ENOENT ? result::noOp : result::openError;
+    // Replaced by something else since the look above.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return result::openError;
+    }
     bytes.assign(largestJournal + 1, 0);
     std::size_t done = 0;
     ResultCode rc = result::none;
@@ -239,11 +318,17 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
 ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
     const std::string temp = path_ + tempSuffix;
     ::unlink(temp.c_str());
-    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                          static_cast<mode_t>(mode_));
     if (fd < 0) {
         refused = refused || deniedByPlace(errno);
         return result::openError;
     }
+    // The recording's owner and group where the system allows; a group the
+    // recording does not have gets no access at all.
+    if (owner_ >= 0 && ::fchown(fd, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0 &&
+        ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group_)) != 0)
+        (void)::fchmod(fd, static_cast<mode_t>(mode_ & 0606));
     const bool written = writeDurably(fd, bytes);
     const bool closed = ::close(fd) == 0;
     if (!written || !closed) {
@@ -272,8 +357,20 @@ ResultCode DirectoryJournal::remove() {
 
 #endif
 
-std::string journalPathFor(const std::string& directory, const std::string& fileName) {
-    return directory + separator + "." + fileName + suffix;
+std::string journalNameFor(const std::string& fileName) {
+    const std::string name = "." + fileName + suffix;
+    if (nameLength(name + tempSuffix) <= longestName)
+        return name;
+    // The CRC-32 of the name, then of the name twice over: 64 bits.
+    const auto* bytes = reinterpret_cast<const Bytef*>(fileName.data());
+    const auto length = static_cast<uInt>(fileName.size());
+    const uLong first = crc32(crc32(0L, Z_NULL, 0), bytes, length);
+    const uLong second = crc32(first, bytes, length);
+    char hash[18];
+    std::snprintf(hash, sizeof hash, "~%08lx%08lx", first, second);
+    const std::size_t room =
+        longestName - nameLength(std::string(".") + hash + suffix + tempSuffix);
+    return "." + prefixWithin(fileName, room) + hash + suffix;
 }
 
 } // namespace boxmend

@@ -34,12 +34,15 @@ public:
 };
 
 // The journal of the recording at path, in the same directory under the
-// hidden name ".NAME.boxmend-journal", where the directory and NAME are
-// those of the file itself whatever name path gives it: with links resolved,
-// and on Windows the long name of the file (the journal is marked hidden
-// there). It
-// is written under the name with ".new" appended, flushed, renamed into
-// place and the directory flushed.
+// hidden name journalNameFor gives, where the directory and NAME are those
+// of the file itself whatever name path gives it: with links resolved, and
+// on Windows the long name of the file (the journal is marked hidden
+// there). It is written under the name with ".new" appended, flushed,
+// renamed into place and the directory flushed; on POSIX systems it gets
+// the recording's owner and group where the system allows, and is no more
+// readable or writable than the recording. Loading never follows a link
+// and never waits: anything at the journal's name but a regular file is
+// left alone and reads as a journal that cannot be read.
 class DirectoryJournal final : public JournalStore {
 public:
     explicit DirectoryJournal(const std::string& recordingPath);
@@ -52,10 +55,19 @@ public:
 private:
     std::string directory_;
     std::string path_;
+#ifndef _WIN32
+    // The recording's permission bits, owner and group (-1 when unknown).
+    unsigned mode_ = 0600;
+    long long owner_ = -1;
+    long long group_ = -1;
+#endif
 };
 
-// The journal's path for a recording: its directory and file name from
-// the path, the name hidden with a leading dot and given the suffix.
-std::string journalPathFor(const std::string& directory, const std::string& fileName);
+// The journal's name for a recording named fileName: ".NAME.boxmend-journal".
+// Where that name with ".new" appended is longer than a file system allows
+// one name to be (255 bytes, on Windows 255 UTF-16 units), NAME is cut at a
+// character boundary and followed by "~" and 16 hex digits of a hash of all
+// of it, so that the journal and its temporary name both fit.
+std::string journalNameFor(const std::string& fileName);
 
 } // namespace boxmend

@@ -7,7 +7,8 @@
 namespace boxmend::message {
 
 // The lines boxmend prints, each defined here once; boxdump repeats some of
-// them for the trouble it meets.
+// them for the trouble it meets. Names in them are printed as printableName
+// shows them.
 
 inline constexpr const char* audioCorrected =
     "Corrected error in Ambisonic Audio Track Format Header";
@@ -23,6 +24,16 @@ inline constexpr const char* repairingAudio = "repairing audio track";
 inline constexpr const char* repairingVideo = "repairing Lumacode Video";
 inline constexpr const char* readingJournal = "reading the repair journal for";
 inline constexpr const char* writingJournal = "writing the repair journal for";
+
+// Control bytes (0x00 to 0x1F and 0x7F), which printed as they are could
+// move the cursor, clear a terminal or start a line of their own.
+bool isControlByte(unsigned char byte);
+// The byte as "\xNN", the way control bytes are shown wherever text from a
+// file or a name is printed.
+void appendEscapedByte(std::string& out, unsigned char byte);
+// A file or journal name as the messages print it: control bytes as
+// "\xNN", every other byte as it is.
+std::string printableName(const std::string& name);
 
 // "error N (text)", the code as a signed decimal.
 std::string codeAndText(mediafmt::ResultCode code);
@@ -47,5 +58,12 @@ std::string identityWarning(const std::string& journal, const std::string& fileN
 
 // Repairs that were made, but whose journal could not be removed.
 std::string journalLeft(const std::string& journal);
+
+// A journal whose repairs are all on the file, but that could not be removed.
+std::string completedJournalLeft(const std::string& journal);
+
+// Audio tables a repair stopped part-way, whose journal is gone, and that
+// cannot be completed.
+std::string halfWritten(const std::string& fileName);
 
 } // namespace boxmend::message

@@ -48,57 +48,22 @@ struct RepairToMake {
     StepOutcome* outcome;
 };
 
-// Makes the repairs, in order, as one transaction. Their journal is put
-// beside the file first; then each repair is written, flushed, and read back
-// from the device before the next. Each outcome ends 0 when its repair is on
-// the device, else with the failure; the repairs after a failed one are not
-// made, and the journal is then kept for the next run to complete them.
-// When all are made the journal is removed (journalLeft tells when that
-// failed). Where the place refuses a journal (no permission, read-only),
-// the repairs are made without one, each repair's changes written and
-// flushed before its fill; any other failure to write the journal fails the
-// first repair, and nothing is written.
+// Writes the repairs step by step: step 0 of every repair, a flush, a
+// read-back of what the step wrote, then step 1, and so on, so that a write
+// stopped anywhere leaves each repair a prefix of its steps. Each outcome
+// ends 0 when its repair is on the device. At the first failure the writing
+// stops: the first repair not yet whole gets the failure, the others not
+// whole are left not run. False when some repair is not whole.
+bool writeRepairs(mediafmt::io::Io& stream, const std::vector<RepairToMake>& repairs);
+
+// Makes the repairs as one transaction. Their journal is put beside the
+// file first; then they are written (writeRepairs). When all are made the
+// journal is removed (journalLeft tells when that failed); after a failure
+// it is kept for the next run to complete them. Where the place refuses a
+// journal (no permission, read-only), the repairs are made without one in
+// the same steps; any other failure to write the journal fails the first
+// repair, and nothing is written.
 void commitRepairs(mediafmt::io::Io& stream, const Journaling& journaling,
                    const std::vector<RepairToMake>& repairs, bool& journalLeft);
-
-// What a run found of the journal of an earlier run.
-enum class JournalFound {
-    none,
-    // Not a whole journal: its run never wrote a byte on its strength.
-    damaged,
-    // Every byte it records holds its original or its new value: its
-    // repairs can be completed.
-    pending,
-    // The file is not as the journal's run could have left it.
-    mismatch,
-    // Written by a version of boxmend that this one cannot complete.
-    otherVersion,
-    // It cannot be read.
-    unreadable,
-};
-
-struct Recovery {
-    JournalFound found = JournalFound::none;
-    // Why a journal is unreadable or does not match.
-    ResultCode code = mediafmt::result::none;
-    // The repairs a pending journal carries.
-    std::uint32_t kinds = 0;
-    // The file is not the one the journal names (as it looks on a card
-    // that was taken out and put back).
-    bool identityDiffers = false;
-    // Completing a pending journal's repairs.
-    StepOutcome audio;
-    StepOutcome video;
-
-    // Whether the run may go on to parse the file.
-    bool allowsRun() const;
-};
-
-// Looks for the journal of an earlier run and, with act, deals with it: a
-// damaged one is removed, a pending one rolled forward (its repairs written,
-// flushed, read back, then the journal removed), and one that does not
-// match the file, is of another version, or cannot be read, is left for
-// the user.
-Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, bool act);
 
 } // namespace boxmend

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "mediafmt/ResultCode.h"
+#include "mediafmt/io/Io.h"
+#include "mediafmt/mp4/File.h"
+#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/Tracks.h"
+#include "tool/repair/Transaction.h"
+
+#include <memory>
+#include <vector>
+
+namespace boxmend {
+
+// What a run works out before it writes anything.
+struct PlannedRepairs {
+    StepOutcome parse;
+    // 0 when the ambisonic track's tables have the defect or were left
+    // half-written by a repair (tornTables), 1 when there is nothing to
+    // repair in them.
+    StepOutcome check;
+    // Run only when the check found the defect: 0 when the repair can be
+    // made, 4 when it is refused.
+    StepOutcome audio;
+    // 0 when the Lumacode entry can be corrected, 1 when there is nothing to
+    // do, 4 when its repair is refused.
+    StepOutcome video;
+    bool tornTables = false;
+    // What the check found, the first track's Lumacode entry (empty when it
+    // has none), and the writes of each repair.
+    AudioTables audioTables;
+    std::shared_ptr<mediafmt::mp4::box::VideoSampleDescriptionBox> videoEntry;
+    RepairPlan audioPlan;
+    RepairPlan videoPlan;
+
+    // Whether the program goes on past the audio track to the video entry:
+    // not after a failed check or a failed audio plan.
+    bool goesOn() const;
+    // The repairs the program makes, in order, their outcomes in audio and
+    // video.
+    std::vector<RepairToMake> repairsToMake();
+};
+
+// Parses the stream into tree, checks the ambisonic audio track, plans its
+// repair when the check found the defect and plans the repair of the first
+// track's Lumacode entry. With everything, every step after a successful
+// parse runs whatever the others gave; otherwise the video entry is planned
+// only when the program goes on to it. The tree is left as parsed.
+void planRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, bool everything,
+                 PlannedRepairs& planned);
+
+} // namespace boxmend
