@@ -323,6 +323,14 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
     EXPECT_NE(dumped.out.find("  repair journal: " + dir.path() + "/.a\\x0ab\\x1b.mov"),
               std::string::npos);
     expectRun(dumped, 2, dumped.out, unreadable + shown + "\n");
+    const ProcessResult all = runProcess(BOXMEND_ALL_PATH, {"--dry-run", path});
+    EXPECT_NE(all.out.find("[1/1] " + shown + "\n    repair journal " + dir.path() +
+                           "/.a\\x0ab\\x1b.mov"),
+              std::string::npos)
+        << all.out;
+    for (const std::string& line :
+         {boxmend::message::halfWritten(path), boxmend::message::completedJournalLeft(path)})
+        EXPECT_EQ(line.find_first_of("\n\x1B"), std::string::npos) << line;
 
     // A link is not followed, so neither is it taken for a damaged journal
     // and removed.

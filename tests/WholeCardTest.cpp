@@ -65,6 +65,8 @@ const char* const movies[] = {"DCIM/100CAM/VID_0001.MOV",
                               "DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4",
                               "DCIM/100CAM/held.mov",
                               "DCIM/refused.mov",
+                              "DCIM/100CAM/torn.mov",
+                              "DCIM/done.mov",
                               "OTHER/phone.mp4",
                               "noext",
                               "empty.mov",
@@ -79,6 +81,8 @@ fs::path makeCard(const fs::path& card) {
                               recording(true),
                               recording(false),
                               readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/refused-one-size"),
+                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/torn-in-time-count"),
+                              recording(true),
                               cameraRecording(phone),
                               recording(true),
                               {},
@@ -87,6 +91,9 @@ fs::path makeCard(const fs::path& card) {
         write(card / fs::u8path(movies[i]), contents[i]);
     write(card / "notes.txt", {'h', 'i'});
     putPendingJournal((card / "pending.mov").u8string());
+    // A journal whose repairs are all on the file already: removed, not trouble.
+    putPendingJournal((card / "DCIM/done.mov").u8string());
+    write(card / "DCIM/done.mov", recording(false));
     fs::create_hard_link(card / "DCIM/100CAM/VID_0001.MOV", card / "hard.mov");
 #ifndef _WIN32
     write(card.parent_path() / "outside.mov", recording(true));
@@ -127,12 +134,16 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     const auto before = contents(fs::u8path(dir.path()));
     ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("8 recordings: 3 to repair, 2 already right, 1 refused, 2 in trouble; 1 "
-                           "movie from another device left alone; " +
-                           otherFiles + " skipped\n"),
-              std::string::npos)
+    EXPECT_NE(
+        run.out.find("10 recordings: 4 to repair, 3 already right, 1 refused, 2 in trouble; 1 "
+                     "movie from another device left alone; " +
+                     otherFiles + " skipped\n"),
+        std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("done.mov.boxmend-journal: completed: the next run of boxmend removes"),
+              std::string::npos)
         << run.out;
     EXPECT_TRUE(contents(fs::u8path(dir.path())) == before);
 
@@ -140,7 +151,7 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     EXPECT_EQ(run.status, 1);
     const std::string shown =
         card.u8string() + (card.u8string().find('\\') != std::string::npos ? "\\" : "/");
-    EXPECT_NE(run.out.find("8 recordings: 4 repaired, 2 already right, 2 failed; 1 movie from "
+    EXPECT_NE(run.out.find("10 recordings: 5 repaired, 3 already right, 2 failed; 1 movie from "
                            "another device left alone; " +
                            otherFiles + " skipped\nFailed: " + shown + "DCIM" + shown.back() +
                            "refused.mov\nFailed: " + shown + "empty.mov\n"),
@@ -160,7 +171,7 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
 #endif
 
     run = runProcess(all, {card.u8string()});
-    EXPECT_NE(run.out.find("8 recordings: 0 repaired, 6 already right, 2 failed"),
+    EXPECT_NE(run.out.find("10 recordings: 0 repaired, 8 already right, 2 failed"),
               std::string::npos)
         << run.out;
     fs::permissions(held, fs::perms::owner_write, fs::perm_options::add);

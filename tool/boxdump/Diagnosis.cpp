@@ -326,8 +326,9 @@ Json journalJson(const RunOutcome& run, const std::string& journal) {
 std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal) {
     std::vector<std::string> lines;
     if (run.recovery.found != JournalFound::none)
-        lines.push_back("repair journal " + journal + ": " + journalState(run.recovery.found) +
-                        ": the next run of " + journalOutlook(run.recovery));
+        lines.push_back("repair journal " + message::printableName(journal) + ": " +
+                        journalState(run.recovery.found) + ": the next run of " +
+                        journalOutlook(run.recovery));
     if (run.parse.code == 0 && checked(run) && audioNeedsRepair(run))
         lines.push_back("ambisonic audio track: " + outlookLine(run.audio, run.audioPlan));
     if (run.parse.code == 0 && videoNeedsRepair(run))

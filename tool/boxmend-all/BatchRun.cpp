@@ -172,13 +172,8 @@ std::string summary(const Tally& tally, const MovieWalk& walk, bool dryRun) {
         text += std::to_string(count(Verdict::repaired)) + " repaired, " +
                 std::to_string(count(Verdict::alreadyRight)) + " already right, " +
                 std::to_string(count(Verdict::failed)) + " failed";
-    text += "; " + counted(others, "movie from another device", "movies from other devices") +
-            " left alone; " + counted(walk.otherFiles, "other file", "other files") + " skipped";
-    if (walk.offlineFiles != 0)
-        text += "; " + counted(walk.offlineFiles, "offline file", "offline files") + " not fetched";
-    if (!walk.unreadable.empty())
-        text += "; " + counted(walk.unreadable.size(), "path", "paths") + " could not be read";
-    return text;
+    return text + "; " + counted(others, "movie from another device", "movies from other devices") +
+           " left alone; " + counted(walk.otherFiles, "other file", "other files") + " skipped";
 }
 
 const char* listedAs(Verdict verdict) {
@@ -212,7 +207,7 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
     Output out;
     const MovieWalk walk = findMovies(paths);
     for (const std::string& path : walk.unreadable)
-        out.line("Cannot read " + path);
+        out.line("Cannot read " + message::printableName(path));
 
     Tally tally;
     int planWorst = dumpStatus::nothingToRepair;
@@ -222,7 +217,8 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
         if (interruptRequested())
             break;
         const std::string place = "[" + std::to_string(++looked) + "/" + total + "] ";
-        out.progress(place + progressName(movie.shown));
+        const std::string shown = message::printableName(movie.shown);
+        out.progress(place + progressName(shown));
         const Looked result = lookAt(movie, dryRun);
         ++tally.counts[result.verdict];
         planWorst = std::max(planWorst, planStatus(result.verdict));
@@ -230,7 +226,7 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
             result.verdict == Verdict::trouble)
             tally.listed.push_back({result.verdict, movie.shown});
         if (result.verdict != Verdict::otherDevice) {
-            out.line(place + movie.shown);
+            out.line(place + shown);
             for (const std::string& line : result.lines)
                 out.line("    " + line);
         }
@@ -242,9 +238,12 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
         out.line("Dry run: no file was opened for writing.");
     out.line(summary(tally, walk, dryRun));
     for (const auto& [verdict, path] : tally.listed)
-        out.line(listedAs(verdict) + path);
+        out.line(listedAs(verdict) + message::printableName(path));
     for (const std::string& path : walk.unreadable)
-        out.line("Could not read: " + path);
+        out.line("Could not read: " + message::printableName(path));
+    if (walk.offlineFiles != 0)
+        out.line("Not fetched: " + counted(walk.offlineFiles, "offline file", "offline files") +
+                 ", whose data reading would download");
 
     const bool interrupted = interruptRequested();
     int status = batchStatus::ok;
@@ -261,7 +260,7 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
             given += (given.empty() ? "" : ", ") + path;
 #endif
         }
-        out.line("No movie found in " + given);
+        out.line("No movie found in " + message::printableName(given));
         // A path that could not be read says more than finding nothing.
         if (status == batchStatus::ok)
             status = batchStatus::usageOrNoMovie;
