@@ -279,6 +279,13 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     EXPECT_EQ(failed.status, boxmend::exitStatus::audioRepairFailed);
     ASSERT_TRUE(disk.hasJournal());
 
+    // A completion that fails ends the run there: no fresh repair after it.
+    SimulatedDisk failing = disk.reboot(0);
+    failing.arm(Fault::writeFails, 0);
+    EXPECT_EQ(repair(failing).status, boxmend::exitStatus::audioRepairFailed);
+    EXPECT_EQ(failing.log(), "w");
+    EXPECT_TRUE(failing.hasJournal());
+
     SimulatedDisk rebooted = disk.reboot(0);
     const Outcome completed = repair(rebooted);
     EXPECT_EQ(completed.lines,

@@ -11,7 +11,6 @@
 #include "tool/boxmend/FileName.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
-#include "tool/repair/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -299,8 +298,12 @@ TEST(Programs, JournalsOfLongNames) {
     const ProcessResult dumped = runProcess(dump, {path});
     EXPECT_NE(dumped.out.find("    mismatch: "), std::string::npos) << dumped.out;
     EXPECT_EQ(dumped.status, 2);
-    expectRun(runProcess(mend, {path}), 6,
-              boxmend::message::journalMismatch(store.name(), path) + "\n");
+    // Windows names the file by its short alias.
+    const ProcessResult mended = runProcess(mend, {path});
+    EXPECT_EQ(mended.status, 6);
+    EXPECT_EQ(mended.out.rfind("The repair journal " + store.name() + " does not match file ", 0),
+              0u)
+        << mended.out;
     EXPECT_EQ(dir.read(name), healthy);
     EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
 }
