@@ -11,6 +11,7 @@
 #include "tool/boxmend/FileName.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
+#include "tool/repair/Messages.h"
 
 #include <gtest/gtest.h>
 
