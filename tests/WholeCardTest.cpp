@@ -193,4 +193,11 @@ TEST(WholeCard, Statuses) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("Cannot read " + dir.file("missing")), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
+#ifndef _WIN32
+    // Output lost: the repairs are still made, and the status says so.
+    const std::string clip = dir.write("lost.mov", recording(true));
+    run = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", all, clip});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(dir.read("lost.mov") == recording(false));
+#endif
 }
