@@ -193,6 +193,18 @@ TEST(WholeCard, Statuses) {
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("Cannot read " + dir.file("missing")), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
+    // Folders deeper than any card's are reported rather than walked.
+    const fs::path top = fs::u8path(dir.path()) / "deep";
+    fs::path deep = top;
+    for (int level = 0; level < 100; ++level)
+        deep /= "d";
+    write(deep / "a.mov", recording(true));
+    write(deep / "d" / "b.mov", recording(true));
+    run = runProcess(all, {top.u8string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("1 recording: 1 repaired"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Could not read: " + (deep / "d").u8string()), std::string::npos);
+
 #ifndef _WIN32
     // Output lost: the repairs are still made, and the status says so.
     const std::string clip = dir.write("lost.mov", recording(true));

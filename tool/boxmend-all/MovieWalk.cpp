@@ -113,6 +113,17 @@ private:
     };
 
     void folder(const NativePath& path, const std::string& shown);
+    // A folder met in a folder. Each level of the walk takes stack, so a tree
+    // deeper than any card's is reported as unreadable rather than walked.
+    void subfolder(const NativePath& path, const std::string& shown) {
+        if (depth_ == deepestFolder) {
+            found.unreadable.push_back(shown);
+            return;
+        }
+        ++depth_;
+        folder(path, shown);
+        --depth_;
+    }
     // A regular file, whose identity is known: a movie, found once, or another file.
     void file(const NativePath& path, const std::string& shown, bool followLink);
     bool firstSeen(std::uint64_t device, std::uint64_t index) {
@@ -121,6 +132,8 @@ private:
 
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> seenFolders_;
+    static constexpr int deepestFolder = 100;
+    int depth_ = 0;
 };
 
 // A folder given as "." shows its files by their names alone.
@@ -169,7 +182,7 @@ void Walker::folder(const std::wstring& path, const std::string& shown) {
         if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
             ++found.otherFiles;
         else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-            folder(child, childShown);
+            subfolder(child, childShown);
         else if ((attributes & offline) != 0)
             ++found.offlineFiles;
         else
@@ -257,7 +270,7 @@ void Walker::folder(const std::string& path, const std::string& shown) {
         } else if (S_ISDIR(info.st_mode)) {
             // A folder met again (a bind mount inside itself) is not walked twice.
             if (seenFolders_.insert({info.st_dev, info.st_ino}).second)
-                folder(child, childShown);
+                subfolder(child, childShown);
         } else if (!S_ISREG(info.st_mode)) {
             ++found.otherFiles;
         } else if (firstSeen(info.st_dev, info.st_ino)) {
