@@ -4,15 +4,16 @@
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
-set(BOXMEND_PROGRAMS boxmend)
-if(TARGET boxdump)
-    list(APPEND BOXMEND_PROGRAMS boxdump)
-endif()
+set(BOXMEND_PROGRAMS boxmend boxdump boxmend-all)
 install(TARGETS ${BOXMEND_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
-# The Windows build ships its programs alone: the manual pages and the static
-# library are of no use beside a .exe.
+# The Windows build ships its programs with a plain-text guide in Windows'
+# line endings beside them: the manual pages and the static library are of
+# no use beside a .exe.
 if(WIN32)
+    configure_file(${PROJECT_SOURCE_DIR}/man/windows-README.txt ${PROJECT_BINARY_DIR}/README.txt
+                   @ONLY NEWLINE_STYLE CRLF)
+    install(FILES ${PROJECT_BINARY_DIR}/README.txt DESTINATION ${CMAKE_INSTALL_BINDIR})
     return()
 endif()
 

@@ -89,7 +89,7 @@ TEST(OtherRecorders, ListingsAndRepairsAreTheKeptOnes) {
 
 // Recordings sit in deep folders; boxdump names the path as given, boxmend
 // by its short form where there is one, never in the extended-length form.
-TEST(OtherRecorders, BothProgramsOpenPathsOfMoreThan260Characters) {
+TEST(OtherRecorders, EveryProgramOpensPathsOfMoreThan260Characters) {
     TempDir dir;
     fs::path deep = fs::u8path(dir.path());
     for (char letter : std::string("abcdef"))
@@ -108,6 +108,12 @@ TEST(OtherRecorders, BothProgramsOpenPathsOfMoreThan260Characters) {
     EXPECT_EQ(run.out.substr(run.out.size() - 9), "clip.mov\n") << run.out;
     EXPECT_EQ(run.out.find('?'), std::string::npos) << run.out;
     EXPECT_EQ(run.status, 4);
+    // Walked down to from a folder, too.
+    run = runProcess(BOXMEND_ALL_PATH, {dir.path()});
+    EXPECT_NE(run.out.find("[1/1] " + path + "\n    " + line), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 recording: 0 repaired, 0 already right, 1 failed;"),
+              std::string::npos);
+    EXPECT_EQ(run.status, 1);
 }
 
 #ifndef _WIN32

@@ -11,6 +11,7 @@
 #include "tool/boxmend/FileName.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
+#include "tool/repair/Messages.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,14 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
     EXPECT_NE(dumped.out.find("  repair journal: " + dir.path() + "/.a\\x0ab\\x1b.mov"),
               std::string::npos);
     expectRun(dumped, 2, dumped.out, unreadable + shown + "\n");
+    const ProcessResult all = runProcess(BOXMEND_ALL_PATH, {"--dry-run", path});
+    EXPECT_NE(all.out.find("[1/1] " + shown + "\n    repair journal " + dir.path() +
+                           "/.a\\x0ab\\x1b.mov"),
+              std::string::npos)
+        << all.out;
+    for (const std::string& line :
+         {boxmend::message::halfWritten(path), boxmend::message::completedJournalLeft(path)})
+        EXPECT_EQ(line.find_first_of("\n\x1B"), std::string::npos) << line;
 
     // A link is not followed, so neither is it taken for a damaged journal
     // and removed.

@@ -19,7 +19,11 @@ run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
 
 foreach(installed IN ITEMS
         bin/boxmend
+        bin/boxdump
+        bin/boxmend-all
         share/man/man1/boxmend.1
+        share/man/man1/boxdump.1
+        share/man/man1/boxmend-all.1
         include/mediafmt/ResultCode.h
         include/mediafmt/io/Buffer.h
         include/mediafmt/mp4/File.h

@@ -63,13 +63,19 @@ std::string entryPath(const mp4::box::Box* entry) {
     return entry != nullptr ? mp4::box::boxPath(entry) : std::string();
 }
 
+// The planned writes in all, or the refusal.
+std::string outlookLine(const StepOutcome& step, const RepairPlan& plan) {
+    if (step.code != result::none)
+        return "boxmend would refuse: " + message::codeAndText(step.code) + ": " + step.reason;
+    return "boxmend would write " + counted(plan.bytesWritten(), "byte", "bytes") + " within " +
+           plan.box;
+}
+
 // The planned writes, one line per range, or the refusal.
 std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
     if (step.code != result::none)
-        return "boxmend would refuse: " + message::codeAndText(step.code) + ": " + step.reason +
-               "\n";
-    std::string out = "boxmend would write " + counted(plan.bytesWritten(), "byte", "bytes") +
-                      " within " + plan.box + ":\n";
+        return outlookLine(step, plan) + "\n";
+    std::string out = outlookLine(step, plan) + ":\n";
     for (const ByteChange& change : plan.changes)
         out += "      " + counted(change.bytes.size(), "byte", "bytes") + " at offset " +
                std::to_string(change.offset) + "\n";
@@ -315,6 +321,21 @@ Json journalJson(const RunOutcome& run, const std::string& journal) {
             {"repairs", std::move(repairs)},
             {"identityDiffers", run.recovery.identityDiffers},
             {"nextRun", "the next run of " + journalOutlook(run.recovery)}};
+}
+
+std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal) {
+    std::vector<std::string> lines;
+    if (run.recovery.found != JournalFound::none)
+        lines.push_back("repair journal " + message::printableName(journal) + ": " +
+                        journalState(run.recovery.found) + ": the next run of " +
+                        journalOutlook(run.recovery));
+    if (run.parse.code == 0 && checked(run) && audioNeedsRepair(run))
+        lines.push_back("ambisonic audio track: " + outlookLine(run.audio, run.audioPlan));
+    if (run.parse.code == 0 && videoNeedsRepair(run))
+        lines.push_back("Lumacode video entry: " + outlookLine(run.video, run.videoPlan));
+    const std::string result = resultText(run);
+    lines.push_back(result.substr(0, result.size() - 1));
+    return lines;
 }
 
 std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName,

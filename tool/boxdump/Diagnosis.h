@@ -50,6 +50,11 @@ std::string journalOnlyText(const RunOutcome& run, const std::string& journal);
 // what the next run of boxmend does with it.
 nlohmann::ordered_json journalJson(const RunOutcome& run, const std::string& journal);
 
+// The diagnosis in brief, one line each: the journal's state and what the
+// next run does with it, the planned writes in all or the refusal of each
+// repair that is needed, and the result line.
+std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal);
+
 // The lines boxmend would end with on the trouble the run met.
 std::vector<std::string> troubleLines(const RunOutcome& run, const std::string& fileName,
                                       const std::string& journal);

@@ -66,9 +66,12 @@ int printUsage() {
 }
 
 int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
-                   const std::string& fileName, std::vector<std::string>& lines) {
+                   const std::string& fileName, std::vector<std::string>& lines,
+                   RunOutcome* outcome) {
     mediafmt::mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::apply, journaling);
+    RunOutcome kept;
+    RunOutcome& run = outcome != nullptr ? *outcome : kept;
+    run = runRepairs(file, tree, RunMode::apply, journaling);
     const Recovery& recovery = run.recovery;
     const std::string journal = journaling.store.name();
     switch (recovery.found) {
@@ -115,21 +118,27 @@ int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
     return status;
 }
 
-int runRepair(const std::string& fileName) {
+FileRepair repairFile(const std::string& fileName) {
+    FileRepair repair;
     mediafmt::io::File file;
-    std::vector<std::string> lines;
-    int status = exitStatus::openFailed;
     if (ResultCode rc = file.open(fileName, mediafmt::io::OpenMode::readWrite); rc != 0) {
-        lines.push_back(message::failure(rc, message::opening, fileName));
-    } else {
-        DirectoryJournal store(fileName);
-        Journaling journaling{store, {}};
-        // An identity that cannot be read only makes the journal check warn.
-        (void)file.identity(journaling.identity.device, journaling.identity.index);
-        status = repairOpenFile(file, journaling, fileName, lines);
-        file.close();
+        repair.lines.push_back(message::failure(rc, message::opening, fileName));
+        return repair;
     }
-    for (const std::string& line : lines)
+    repair.opened = true;
+    DirectoryJournal store(fileName);
+    Journaling journaling{store, {}};
+    // An identity that cannot be read only makes the journal check warn.
+    (void)file.identity(journaling.identity.device, journaling.identity.index);
+    repair.status = repairOpenFile(file, journaling, fileName, repair.lines, &repair.run);
+    file.close();
+    return repair;
+}
+
+int runRepair(const std::string& fileName) {
+    const FileRepair repair = repairFile(fileName);
+    int status = repair.status;
+    for (const std::string& line : repair.lines)
         std::printf("%s\n", line.c_str());
     // A run whose result nobody could read does not end as if all was well.
     if ((std::fflush(stdout) != 0 || std::ferror(stdout) != 0) && status == exitStatus::ok)

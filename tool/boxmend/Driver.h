@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediafmt/io/Io.h"
+#include "tool/repair/RepairRun.h"
 #include "tool/repair/Transaction.h"
 
 #include <string>
@@ -28,13 +29,28 @@ int printUsage();
 // The whole repair sequence on an open file: completes an interrupted
 // repair its journal records, then checks and repairs the audio track and
 // the video entry. Appends the lines to print to lines and returns the exit
-// status.
+// status; outcome, when given, receives what the run found and did.
 int repairOpenFile(mediafmt::io::Io& file, const Journaling& journaling,
-                   const std::string& fileName, std::vector<std::string>& lines);
+                   const std::string& fileName, std::vector<std::string>& lines,
+                   RunOutcome* outcome = nullptr);
 
-// Opens the file, runs the repair sequence on it with its journal beside it,
-// and prints one line per outcome on standard output. fileName is the name
-// used both to open the file and in every message. Returns the exit status.
+// One file's whole run, as boxmend makes it, before anything is printed.
+struct FileRepair {
+    int status = exitStatus::openFailed;
+    std::vector<std::string> lines;
+    // Whether the file could be opened for reading and writing; the run
+    // was made only then.
+    bool opened = false;
+    RunOutcome run;
+};
+
+// Opens the file and runs the repair sequence on it with its journal
+// beside it. fileName is the name used both to open the file and in every
+// message.
+FileRepair repairFile(const std::string& fileName);
+
+// repairFile, then one line per outcome on standard output. Returns the
+// exit status.
 int runRepair(const std::string& fileName);
 
 } // namespace boxmend

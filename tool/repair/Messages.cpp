@@ -67,11 +67,12 @@ std::string journalLeft(const std::string& journal) {
 }
 
 std::string completedJournalLeft(const std::string& journal) {
-    return "Warning: the repair journal " + journal + " could not be removed; remove it by hand";
+    return "Warning: the repair journal " + printableName(journal) +
+           " could not be removed; remove it by hand";
 }
 
 std::string halfWritten(const std::string& fileName) {
-    return "The audio tables of " + fileName +
+    return "The audio tables of " + printableName(fileName) +
            " were left half-written by a repair whose journal is missing; nothing was changed";
 }
 

@@ -1,0 +1,215 @@
+// boxmend-all on one folder tree that holds every kind of file a card can:
+// it must leave each file exactly as boxmend alone leaves it, touch nothing
+// the walk should skip, and say so in its statuses and summary.
+
+#include "mediafmt/io/File.h"
+#include "mediafmt/mp4/File.h"
+#include "tests/support/CameraFile.h"
+#include "tests/support/Expected.h"
+#include "tests/support/RunProcess.h"
+#include "tests/support/TempDir.h"
+#include "tool/repair/Journal.h"
+#include "tool/repair/RepairRun.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+using namespace testsupport;
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string all = BOXMEND_ALL_PATH;
+
+Bytes recording(bool defective) {
+    Recording recording;
+    recording.audioDefective = defective;
+    recording.videoDataReferenceIndex = defective ? 0 : 1;
+    return cameraRecording(recording);
+}
+
+void write(const fs::path& path, const Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+}
+
+// The journal of a run that was stopped before its first write.
+void putPendingJournal(const std::string& path) {
+    mediafmt::io::File file;
+    ASSERT_EQ(file.open(path, mediafmt::io::OpenMode::read), 0u);
+    boxmend::DirectoryJournal store(path);
+    boxmend::Journaling journaling{store, {}};
+    ASSERT_EQ(file.identity(journaling.identity.device, journaling.identity.index), 0u);
+    mediafmt::mp4::File tree;
+    const boxmend::RunOutcome run =
+        boxmend::runRepairs(file, tree, boxmend::RunMode::planOnly, journaling);
+    boxmend::Journal journal;
+    ASSERT_EQ(file.size(journal.fileLength), 0u);
+    journal.identity = journaling.identity;
+    journal.repairs = {{boxmend::audioRepair, run.audioPlan},
+                       {boxmend::videoRepair, run.videoPlan}};
+    bool refused = false;
+    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
+}
+
+// Movies, given to boxmend one by one as well, and the other files of a card.
+const char* const movies[] = {"DCIM/100CAM/VID_0001.MOV",
+                              "DCIM/100CAM/VID_0002.MOV",
+                              "DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4",
+                              "DCIM/100CAM/held.mov",
+                              "DCIM/refused.mov",
+                              "DCIM/100CAM/torn.mov",
+                              "DCIM/done.mov",
+                              "OTHER/phone.mp4",
+                              "noext",
+                              "empty.mov",
+                              "pending.mov"};
+
+fs::path makeCard(const fs::path& card) {
+    Recording phone;
+    phone.withAudio = false;
+    phone.withVideo = false;
+    const Bytes contents[] = {recording(true),
+                              recording(false),
+                              recording(true),
+                              recording(false),
+                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/refused-one-size"),
+                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/torn-in-time-count"),
+                              recording(true),
+                              cameraRecording(phone),
+                              recording(true),
+                              {},
+                              recording(true)};
+    for (std::size_t i = 0; i < std::size(movies); ++i)
+        write(card / fs::u8path(movies[i]), contents[i]);
+    write(card / "notes.txt", {'h', 'i'});
+    putPendingJournal((card / "pending.mov").u8string());
+    // A journal whose repairs are all on the file already: removed, not trouble.
+    putPendingJournal((card / "DCIM/done.mov").u8string());
+    write(card / "DCIM/done.mov", recording(false));
+    fs::create_hard_link(card / "DCIM/100CAM/VID_0001.MOV", card / "hard.mov");
+#ifndef _WIN32
+    write(card.parent_path() / "outside.mov", recording(true));
+    fs::create_symlink("../outside.mov", card / "link.mov");
+    fs::create_directory_symlink(".", card / "loop");
+    EXPECT_EQ(::mkfifo((card / "fifo").c_str(), 0644), 0);
+#endif
+    return card;
+}
+
+// Every regular file below root, hidden ones included, links not followed.
+std::map<std::string, Bytes> contents(const fs::path& root) {
+    std::map<std::string, Bytes> files;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+        if (!entry.is_symlink() && entry.is_regular_file())
+            files[entry.path().lexically_relative(root).generic_u8string()] =
+                readFile(entry.path());
+    return files;
+}
+
+#ifdef _WIN32
+const std::string otherFiles = "1 other file";
+#else
+const std::string otherFiles = "4 other files";
+#endif
+
+} // namespace
+
+TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
+    TempDir dir;
+    const fs::path card = makeCard(fs::u8path(dir.path()) / "card");
+    const fs::path alone = makeCard(fs::u8path(dir.path()) / "alone" / "card");
+    const fs::path held = card / "DCIM/100CAM/held.mov";
+    mediafmt::io::File reader;
+    ASSERT_EQ(reader.open(held.u8string(), mediafmt::io::OpenMode::read), 0u);
+    fs::permissions(held, fs::perms::owner_write, fs::perm_options::remove);
+
+    const auto before = contents(fs::u8path(dir.path()));
+    ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(
+        run.out.find("10 recordings: 4 to repair, 3 already right, 1 refused, 2 in trouble; 1 "
+                     "movie from another device left alone; " +
+                     otherFiles + " skipped\n"),
+        std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("done.mov.boxmend-journal: completed: the next run of boxmend removes"),
+              std::string::npos)
+        << run.out;
+    EXPECT_TRUE(contents(fs::u8path(dir.path())) == before);
+
+    run = runProcess(all, {card.u8string()});
+    EXPECT_EQ(run.status, 1);
+    const std::string shown =
+        card.u8string() + (card.u8string().find('\\') != std::string::npos ? "\\" : "/");
+    EXPECT_NE(run.out.find("10 recordings: 5 repaired, 3 already right, 2 failed; 1 movie from "
+                           "another device left alone; " +
+                           otherFiles + " skipped\nFailed: " + shown + "DCIM" + shown.back() +
+                           "refused.mov\nFailed: " + shown + "empty.mov\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("clip \xE2\x98\x83.mp4\n    Corrected error in Ambisonic"),
+              std::string::npos);
+    EXPECT_NE(run.out.find("held.mov\n    Cannot be opened for writing, but there is nothing to "
+                           "repair\n"),
+              std::string::npos);
+
+    for (const char* movie : movies)
+        runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie)).u8string()});
+    EXPECT_TRUE(contents(card) == contents(alone));
+#ifndef _WIN32
+    EXPECT_TRUE(readFile(card.parent_path() / "outside.mov") == recording(true));
+#endif
+
+    run = runProcess(all, {card.u8string()});
+    EXPECT_NE(run.out.find("10 recordings: 0 repaired, 8 already right, 2 failed"),
+              std::string::npos)
+        << run.out;
+    fs::permissions(held, fs::perms::owner_write, fs::perm_options::add);
+}
+
+TEST(WholeCard, Statuses) {
+    const std::string usage = "Usage: boxmend-all [--dry-run] <file or folder>...\n";
+    EXPECT_EQ(runProcess(all, {}).out, usage);
+    EXPECT_EQ(runProcess(all, {"--dry-run"}).status, 2);
+    EXPECT_EQ(runProcess(all, {"--jsn", "a"}).status, 2);
+    TempDir dir;
+    const std::string notes = dir.write("notes.txt", {'h', 'i'});
+    ProcessResult run = runProcess(all, {dir.path(), notes});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.out.find("No movie found in " + dir.path() + ", " + notes + "\n"),
+              std::string::npos)
+        << run.out;
+    run = runProcess(all, {dir.file("missing"), dir.write("clip.mov", recording(true))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("Cannot read " + dir.file("missing")), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
+    // Folders deeper than any card's are reported rather than walked.
+    const fs::path top = fs::u8path(dir.path()) / "deep";
+    fs::path deep = top;
+    for (int level = 0; level < 100; ++level)
+        deep /= "d";
+    write(deep / "a.mov", recording(true));
+    write(deep / "d" / "b.mov", recording(true));
+    run = runProcess(all, {top.u8string()});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.out.find("1 recording: 1 repaired"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Could not read: " + (deep / "d").u8string()), std::string::npos);
+
+#ifndef _WIN32
+    // Output lost: the repairs are still made, and the status says so.
+    const std::string clip = dir.write("lost.mov", recording(true));
+    run = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", all, clip});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_TRUE(dir.read("lost.mov") == recording(false));
+#endif
+}

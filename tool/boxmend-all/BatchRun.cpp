@@ -1,0 +1,276 @@
+#include "tool/boxmend-all/BatchRun.h"
+
+#include "mediafmt/io/File.h"
+#include "mediafmt/mp4/File.h"
+#include "tool/boxdump/Diagnosis.h"
+#include "tool/boxmend-all/Interrupt.h"
+#include "tool/boxmend-all/Verdict.h"
+#include "tool/boxmend/Driver.h"
+#include "tool/boxmend/FileName.h"
+#include "tool/repair/JournalStore.h"
+#include "tool/repair/Messages.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <string>
+
+#ifdef _WIN32
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace boxmend {
+
+using namespace mediafmt;
+
+namespace {
+
+bool outputIsTerminal() {
+#ifdef _WIN32
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+#else
+    return ::isatty(STDOUT_FILENO) == 1;
+#endif
+}
+
+// Standard output, with a progress line on a terminal that is rewritten in
+// place and cleared before anything else is printed.
+class Output {
+public:
+    void line(const std::string& text) {
+        clearProgress();
+        std::fwrite(text.data(), 1, text.size(), stdout);
+        std::fputc('\n', stdout);
+    }
+    void progress(const std::string& text) {
+        if (!terminal_)
+            return;
+        clearProgress();
+        std::fputs(("\r" + text).c_str(), stdout);
+        std::fflush(stdout);
+        width_ = text.size();
+    }
+    void clearProgress() {
+        if (width_ == 0)
+            return;
+        std::fputs(("\r" + std::string(width_, ' ') + "\r").c_str(), stdout);
+        width_ = 0;
+    }
+
+private:
+    bool terminal_ = outputIsTerminal();
+    std::size_t width_ = 0;
+};
+
+// A file's last name, cut to fit a progress line (never inside a UTF-8
+// sequence).
+std::string progressName(const std::string& shown) {
+    constexpr std::size_t longest = 50;
+    const std::size_t cut = shown.find_last_of("/\\");
+    std::string name = cut == std::string::npos ? shown : shown.substr(cut + 1);
+    if (name.size() <= longest)
+        return name;
+    std::size_t end = longest;
+    while (end > 0 && (static_cast<unsigned char>(name[end]) & 0xC0) == 0x80)
+        --end;
+    return name.substr(0, end) + "...";
+}
+
+// boxdump's run on a file: opened for reading only, the journal only looked at.
+struct PlanRun {
+    bool opened = false;
+    ResultCode openCode = result::none;
+    std::string journal;
+    RunOutcome run;
+};
+
+PlanRun planFile(const std::string& fileName) {
+    PlanRun plan;
+    io::File file;
+    plan.openCode = file.open(fileName, io::OpenMode::read);
+    if (plan.openCode != 0)
+        return plan;
+    plan.opened = true;
+    DirectoryJournal store(fileName);
+    Journaling journaling{store, {}};
+    (void)file.identity(journaling.identity.device, journaling.identity.index);
+    plan.journal = store.name();
+    mp4::File tree;
+    plan.run = runRepairs(file, tree, RunMode::planOnly, journaling);
+    return plan;
+}
+
+// The plan-only outcome's lines: in brief, with boxmend's lines for any
+// trouble before the result line.
+std::vector<std::string> planLines(const PlanRun& plan, const std::string& fileName) {
+    if (!plan.opened)
+        return {message::failure(plan.openCode, message::opening, fileName)};
+    std::vector<std::string> lines = outlookLines(plan.run, plan.journal);
+    std::vector<std::string> trouble = troubleLines(plan.run, fileName, plan.journal);
+    if (plan.run.parse.code != 0)
+        trouble.push_back(message::failure(plan.run.parse.code, message::parsing, fileName));
+    lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
+    return lines;
+}
+
+// One movie's verdict and the lines shown under it.
+struct Looked {
+    Verdict verdict;
+    std::vector<std::string> lines;
+};
+
+Looked lookAt(const FoundMovie& movie, bool dryRun) {
+    // Named, opened and shown in its lines exactly as boxmend would.
+    const std::string fileName = fileNameFor(movie.path.c_str());
+    if (dryRun) {
+        const PlanRun plan = planFile(fileName);
+        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName)};
+    }
+    FileRepair repair = repairFile(fileName);
+    if (repair.opened)
+        return {classifyRepair(repair, nullptr), std::move(repair.lines)};
+    // Read-only, or on a locked card: right already, or failed as boxmend says.
+    const PlanRun plan = planFile(fileName);
+    const Verdict verdict = classifyRepair(repair, plan.opened ? &plan.run : nullptr);
+    if (verdict == Verdict::alreadyRight)
+        repair.lines = {"Cannot be opened for writing, but there is nothing to repair"};
+    return {verdict, std::move(repair.lines)};
+}
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
+struct Tally {
+    std::map<Verdict, std::uint64_t> counts;
+    // The movies that failed, were refused or met trouble, in order.
+    std::vector<std::pair<Verdict, std::string>> listed;
+};
+
+std::string summary(const Tally& tally, const MovieWalk& walk, bool dryRun) {
+    auto count = [&](Verdict verdict) {
+        const auto found = tally.counts.find(verdict);
+        return found == tally.counts.end() ? std::uint64_t{0} : found->second;
+    };
+    const std::uint64_t others = count(Verdict::otherDevice);
+    std::uint64_t recordings = 0;
+    for (const auto& [verdict, n] : tally.counts)
+        recordings += verdict == Verdict::otherDevice ? 0 : n;
+    std::string text = counted(recordings, "recording", "recordings") + ": ";
+    if (dryRun)
+        text += std::to_string(count(Verdict::toRepair)) + " to repair, " +
+                std::to_string(count(Verdict::alreadyRight)) + " already right, " +
+                std::to_string(count(Verdict::refused)) + " refused, " +
+                std::to_string(count(Verdict::trouble)) + " in trouble";
+    else
+        text += std::to_string(count(Verdict::repaired)) + " repaired, " +
+                std::to_string(count(Verdict::alreadyRight)) + " already right, " +
+                std::to_string(count(Verdict::failed)) + " failed";
+    return text + "; " + counted(others, "movie from another device", "movies from other devices") +
+           " left alone; " + counted(walk.otherFiles, "other file", "other files") + " skipped";
+}
+
+const char* listedAs(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::refused:
+        return "Refused: ";
+    case Verdict::trouble:
+        return "Trouble: ";
+    default:
+        return "Failed: ";
+    }
+}
+
+// boxdump's status for a verdict of a dry run.
+int planStatus(Verdict verdict) {
+    switch (verdict) {
+    case Verdict::toRepair:
+    case Verdict::refused:
+        return dumpStatus::repairNeeded;
+    case Verdict::trouble:
+        return dumpStatus::trouble;
+    default:
+        return dumpStatus::nothingToRepair;
+    }
+}
+
+} // namespace
+
+int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
+    installInterruptHandler();
+    Output out;
+    const MovieWalk walk = findMovies(paths);
+    for (const std::string& path : walk.unreadable)
+        out.line("Cannot read " + message::printableName(path));
+
+    Tally tally;
+    int planWorst = dumpStatus::nothingToRepair;
+    std::size_t looked = 0;
+    const std::string total = std::to_string(walk.movies.size());
+    for (const FoundMovie& movie : walk.movies) {
+        if (interruptRequested())
+            break;
+        const std::string place = "[" + std::to_string(++looked) + "/" + total + "] ";
+        const std::string shown = message::printableName(movie.shown);
+        out.progress(place + progressName(shown));
+        const Looked result = lookAt(movie, dryRun);
+        ++tally.counts[result.verdict];
+        planWorst = std::max(planWorst, planStatus(result.verdict));
+        if (result.verdict == Verdict::failed || result.verdict == Verdict::refused ||
+            result.verdict == Verdict::trouble)
+            tally.listed.push_back({result.verdict, movie.shown});
+        if (result.verdict != Verdict::otherDevice) {
+            out.line(place + shown);
+            for (const std::string& line : result.lines)
+                out.line("    " + line);
+        }
+        out.clearProgress();
+        std::fflush(stdout);
+    }
+
+    if (dryRun)
+        out.line("Dry run: no file was opened for writing.");
+    out.line(summary(tally, walk, dryRun));
+    for (const auto& [verdict, path] : tally.listed)
+        out.line(listedAs(verdict) + message::printableName(path));
+    for (const std::string& path : walk.unreadable)
+        out.line("Could not read: " + message::printableName(path));
+    if (walk.offlineFiles != 0)
+        out.line("Not fetched: " + counted(walk.offlineFiles, "offline file", "offline files") +
+                 ", whose data reading would download");
+
+    const bool interrupted = interruptRequested();
+    int status = batchStatus::ok;
+    if (dryRun)
+        status = walk.unreadable.empty() ? planWorst : dumpStatus::trouble;
+    else if (tally.counts[Verdict::failed] != 0 || !walk.unreadable.empty())
+        status = batchStatus::failed;
+    if (walk.movies.empty()) {
+        std::string given;
+        for (const NativePath& path : paths) {
+#ifdef _WIN32
+            given += (given.empty() ? "" : ", ") + unitsToUtf8({path.begin(), path.end()});
+#else
+            given += (given.empty() ? "" : ", ") + path;
+#endif
+        }
+        out.line("No movie found in " + message::printableName(given));
+        // A path that could not be read says more than finding nothing.
+        if (status == batchStatus::ok)
+            status = batchStatus::usageOrNoMovie;
+    }
+    if (interrupted)
+        out.line("Interrupted after " + std::to_string(looked) + " of " +
+                 counted(walk.movies.size(), "movie", "movies") + "; the rest were not looked at");
+    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+        status = batchStatus::outputFailed;
+    return interrupted ? batchStatus::interrupted : status;
+}
+
+} // namespace boxmend

@@ -1,0 +1,15 @@
+#pragma once
+
+namespace boxmend {
+
+// Ctrl-C (SIGINT, or the console's Ctrl-C and Ctrl-Break on Windows): the
+// first asks the run to stop once the current file is done; a second ends
+// the program at once with status 130, which the repair's journal covers.
+// System calls the signal interrupts are restarted, so that it never makes
+// a repair under way fail.
+void installInterruptHandler();
+
+// Whether an interruption was asked for.
+bool interruptRequested();
+
+} // namespace boxmend

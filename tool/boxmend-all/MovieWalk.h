@@ -1,0 +1,55 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace boxmend {
+
+// A path as the operating system takes it: UTF-16 on Windows, bytes
+// elsewhere.
+#ifdef _WIN32
+using NativePath = std::wstring;
+#else
+using NativePath = std::string;
+#endif
+
+struct FoundMovie {
+    // The path as it is shown: the argument it was found under, then the
+    // names below it, in UTF-8.
+    std::string shown;
+    NativePath path;
+};
+
+// What the walk over the files and folders given found, movies in the
+// order they are to be repaired.
+struct MovieWalk {
+    std::vector<FoundMovie> movies;
+    // Files that are not movies, not regular files, or links met in a
+    // folder; none of them is opened for more than a look at its first bytes.
+    std::uint64_t otherFiles = 0;
+    // Files whose data is offline or in the cloud, which reading would fetch.
+    std::uint64_t offlineFiles = 0;
+    // Paths given, and folders met, that could not be read.
+    std::vector<std::string> unreadable;
+};
+
+// Whether a name ends in a movie extension (.mov, .mp4, .m4v, any case).
+bool hasMovieExtension(const std::string& name);
+
+// Whether a file's first bytes (at least 8 of them) are the header of a box
+// that movies start with; an image format built of the same boxes (HEIF,
+// AVIF) is not a movie.
+bool startsLikeMovie(const std::uint8_t* bytes, std::size_t count);
+
+// The number of bytes startsLikeMovie needs to tell.
+inline constexpr std::size_t movieSniffBytes = 12;
+
+// Each path is a file or a folder; a link given is followed. Folders are
+// walked recursively in name order, skipping hidden entries, links, files
+// that are not regular and offline files; a file with several names is
+// found once.
+MovieWalk findMovies(const std::vector<NativePath>& paths);
+
+} // namespace boxmend

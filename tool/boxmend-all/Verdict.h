@@ -1,0 +1,31 @@
+#pragma once
+
+#include "tool/boxmend/Driver.h"
+#include "tool/repair/RepairRun.h"
+
+namespace boxmend {
+
+// What became of one movie, or, in a dry run, what would.
+enum class Verdict {
+    repaired,
+    alreadyRight,
+    // Neither an in32 track nor a Lumacode entry: another device's movie,
+    // left as it was.
+    otherDevice,
+    failed,
+    // Dry run only: the plan-only outcomes.
+    toRepair,
+    refused,
+    trouble,
+};
+
+// The verdict on a movie from its one repair run. A file that could not be
+// opened for writing is already right when readOnlyPlan, its plan-only run
+// (null when it could not be read either), finds nothing to repair.
+Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan);
+
+// The verdict on a movie from its plan-only run; opened tells whether the
+// file could be opened for reading at all.
+Verdict classifyPlan(bool opened, const RunOutcome& plan);
+
+} // namespace boxmend
