@@ -8,7 +8,6 @@
 
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/box/BoxReader.h"
-#include "mediafmt/mp4/type/Lists.h"
 #include "tests/support/CameraFile.h"
 #include "tests/support/Expected.h"
 #include "tests/support/FaultyStream.h"
@@ -189,34 +188,4 @@ TEST(Faults, RepairsRefuseBytesThatChangedSinceTheParse) {
         EXPECT_EQ(boxmend::planVideoRepair(run.videoEntry.get(), stream, plan, reason),
                   box == run.videoEntry ? result::invalidOperation : 0u);
     }
-}
-
-// Lists print ten to a line, breaking before the first element only when
-// there is more than one line; a write that fails ends the print with its
-// code.
-TEST(Faults, ListsPrintTenToALineAndPassOnAFailingWrite) {
-    const auto printed = [](std::size_t n) {
-        mediafmt::mp4::type::Uint32Array list;
-        for (std::uint32_t i = 1; i <= n; ++i)
-            list.elements.push_back(i);
-        mediafmt::io::Buffer sink;
-        EXPECT_EQ(list.print(&sink, 2), 0u);
-        return std::string(sink.bytes().begin(), sink.bytes().end());
-    };
-    EXPECT_EQ(printed(2), "(2) [       1,        2]");
-    EXPECT_EQ(printed(10).find("(10) [       1,"), 0u);
-    EXPECT_EQ(printed(11).find("(11) [\n         1,"), 0u);
-
-    mediafmt::mp4::type::Uint32Array list;
-    list.elements.assign(25, 7);
-    FaultyStream clean(Bytes(4096));
-    ASSERT_EQ(list.print(&clean, 0), 0u);
-    int passedOn = 0;
-    for (std::uint64_t nth = 1; nth <= clean.calls(Call::write); ++nth) {
-        FaultyStream failing(Bytes(4096));
-        failing.failAt(Call::write, nth, result::closeError);
-        passedOn += list.print(&failing, 0) == result::closeError ? 1 : 0;
-    }
-    // The element's own write; the separators are decoration.
-    EXPECT_EQ(passedOn, 25);
 }

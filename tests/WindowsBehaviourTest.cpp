@@ -13,6 +13,8 @@ namespace {
 
 using mediafmt::io::extendedLengthPath;
 using mediafmt::io::needsExtendedLength;
+using mediafmt::io::toUtf16;
+using mediafmt::io::toUtf8;
 using mediafmt::io::withoutExtendedPrefix;
 
 } // namespace
@@ -62,4 +64,14 @@ TEST(WindowsPath, DeepPathsTakeTheExtendedLengthForm) {
         EXPECT_EQ(extendedLengthPath(c.full), c.extended);
         EXPECT_EQ(withoutExtendedPrefix(c.extended), c.shown);
     }
+
+    // Names cross between UTF-8 and UTF-16 whole or not at all.
+    std::u16string units = u"x";
+    EXPECT_TRUE(toUtf16("caf\xC3\xA9", units));
+    EXPECT_FALSE(toUtf16("caf\xE9", units));
+    EXPECT_EQ(units, u"xcaf\u00E9");
+    std::string text = "y";
+    EXPECT_TRUE(toUtf8(u"\u00E9", text));
+    EXPECT_FALSE(toUtf8(std::u16string(1, char16_t(0xD800)), text));
+    EXPECT_EQ(text, "y\xC3\xA9");
 }

@@ -1,0 +1,57 @@
+// Field classes on their own, where a whole box does not show what they do:
+// how lists print and what a matrix holds.
+
+#include "mediafmt/io/Buffer.h"
+#include "mediafmt/mp4/type/FixedPoint.h"
+#include "mediafmt/mp4/type/Lists.h"
+#include "tests/support/Bytes.h"
+#include "tests/support/FaultyStream.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+using namespace testsupport;
+using Call = FaultyStream::Call;
+namespace result = mediafmt::result;
+
+// Lists print ten to a line, breaking before the first element only when
+// there is more than one line; a write that fails ends the print with its
+// code.
+TEST(Fields, ListsPrintTenToALineAndPassOnAFailingWrite) {
+    const auto printed = [](std::size_t n) {
+        mediafmt::mp4::type::Uint32Array list;
+        for (std::uint32_t i = 1; i <= n; ++i)
+            list.elements.push_back(i);
+        mediafmt::io::Buffer sink;
+        EXPECT_EQ(list.print(&sink, 2), 0u);
+        return std::string(sink.bytes().begin(), sink.bytes().end());
+    };
+    EXPECT_EQ(printed(2), "(2) [       1,        2]");
+    EXPECT_EQ(printed(10).find("(10) [       1,"), 0u);
+    EXPECT_EQ(printed(11).find("(11) [\n         1,"), 0u);
+
+    mediafmt::mp4::type::Uint32Array list;
+    list.elements.assign(25, 7);
+    FaultyStream clean(Bytes(4096));
+    ASSERT_EQ(list.print(&clean, 0), 0u);
+    int passedOn = 0;
+    for (std::uint64_t nth = 1; nth <= clean.calls(Call::write); ++nth) {
+        FaultyStream failing(Bytes(4096));
+        failing.failAt(Call::write, nth, result::closeError);
+        passedOn += list.print(&failing, 0) == result::closeError ? 1 : 0;
+    }
+    // The element's own write; the separators are decoration.
+    EXPECT_EQ(passedOn, 25);
+}
+
+// a, b, c, d, x and y are 16.16; u, v and w 2.30.
+TEST(Fields, MatricesHoldTheirValuesInBothFixedPointForms) {
+    const Bytes identity = {0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,    0, 0, 1,
+                            0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0x40, 0, 0, 0};
+    mediafmt::io::Buffer stream(identity);
+    mediafmt::mp4::type::Matrix3x3 matrix;
+    ASSERT_EQ(matrix.read(&stream, identity.size()), 0u);
+    EXPECT_EQ(matrix.value, (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
+}
