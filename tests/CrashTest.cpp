@@ -286,6 +286,18 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     EXPECT_EQ(failing.log(), "w");
     EXPECT_TRUE(failing.hasJournal());
 
+    // The journal of the video entry's repair alone is shown as that.
+    Recording videoOnly;
+    videoOnly.audioDefective = false;
+    SimulatedDisk killedVideo(cameraRecording(videoOnly));
+    killedVideo.arm(Fault::powerCut, 1);
+    (void)repair(killedVideo);
+    SimulatedDisk inspected = killedVideo.reboot(0);
+    mp4::File tree;
+    EXPECT_EQ(boxmend::runRepairs(inspected, tree, boxmend::RunMode::planOnly, {inspected, {}})
+                  .recovery.kinds,
+              boxmend::videoRepair);
+
     SimulatedDisk rebooted = disk.reboot(0);
     const Outcome completed = repair(rebooted);
     EXPECT_EQ(completed.lines,

@@ -189,6 +189,9 @@ TEST(WholeCard, Statuses) {
     EXPECT_NE(run.out.find("No movie found in " + dir.path() + ", " + notes + "\n"),
               std::string::npos)
         << run.out;
+    // A box header alone, with no movie's extension, is a movie that fails.
+    const std::string header = dir.write("header", {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
+    EXPECT_EQ(runProcess(all, {header}).status, 1);
     run = runProcess(all, {dir.file("missing"), dir.write("clip.mov", recording(true))});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("Cannot read " + dir.file("missing")), std::string::npos) << run.out;
