@@ -154,6 +154,8 @@ TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
     ASSERT_EQ(file.open(dir.write("second", Bytes(10000, 0x22)), OpenMode::readWrite), 0u);
     ASSERT_EQ(file.readBack(1, got.data(), got.size()), 0u);
     EXPECT_TRUE(got == Bytes(5000, 0x22));
+    // A read-back that comes up short of what was written is an error.
+    EXPECT_EQ(file.readBack(8000, got.data(), got.size()), result::readError);
     file.close();
     EXPECT_EQ(openDescriptors(), before - 1);
     EXPECT_EQ(file.readBack(0, got.data(), 1), result::fileNotOpen);
