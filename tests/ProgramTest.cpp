@@ -307,6 +307,16 @@ TEST(Programs, JournalsOfLongNames) {
         << mended.out;
     EXPECT_EQ(dir.read(name), healthy);
     EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
+
+    // The largest journal there may be, 16 MiB, is still read whole (and
+    // refused), not cut short and taken for a damaged one.
+    const std::size_t largest = 16 * 1024 * 1024;
+    journal.repairs[0].plan.box.resize(largest - boxmend::encodeJournal(journal).size() + 4);
+    const Bytes padded = boxmend::encodeJournal(journal);
+    ASSERT_EQ(padded.size(), largest);
+    dir.write(journalName, padded);
+    EXPECT_EQ(runProcess(mend, {path}).status, 6);
+    EXPECT_EQ(dir.read(journalName).size(), largest);
 }
 
 #ifndef _WIN32
