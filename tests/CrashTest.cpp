@@ -459,6 +459,11 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
          }},
         {"other new values for a table",
          [&](boxmend::Journal& j) { j.repairs[0].plan.changes.back().bytes.back() ^= 0x10; }},
+        {"a change reaching past the end of the file",
+         [&](boxmend::Journal& j) {
+             j.repairs[1].plan.changes.push_back(
+                 {original.size() - 1, {1, 2}, {original.back(), 0}});
+         }},
         {"the fill 4 KiB past the filler",
          [&](boxmend::Journal& j) { j.repairs[0].plan.fillOffset += 4096; }},
         {"the audio repair's bytes under the video kind",
