@@ -50,9 +50,7 @@ std::string withoutCarriageReturns(const std::string& text) {
     return out;
 }
 
-} // namespace
-
-ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
+ProcessResult runOnce(const std::string& program, const std::vector<std::string>& args) {
     ProcessResult result;
     // The output goes to files rather than pipes, so it never stalls the
     // child; they are inherited, and deleted once the last handle closes.
@@ -104,6 +102,19 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
             *sinks[i] = withoutCarriageReturns(*sinks[i]);
         }
         CloseHandle(files[i]);
+    }
+    return result;
+}
+
+} // namespace
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
+    // Under wine a process now and then fails to start while many others
+    // start; a few more tries tell that apart from one that cannot start.
+    ProcessResult result = runOnce(program, args);
+    for (DWORD attempt = 1; attempt < 4 && result.status == -1 && result.out.empty(); ++attempt) {
+        Sleep(100 * attempt);
+        result = runOnce(program, args);
     }
     return result;
 }
