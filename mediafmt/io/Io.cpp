@@ -1,5 +1,6 @@
 #include "mediafmt/io/Io.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace mediafmt::io {
@@ -28,6 +29,22 @@ ResultCode Io::readBack(std::uint64_t offset, void* buffer, std::uint64_t count)
     if (ResultCode rc = read(buffer, count, got); rc != 0)
         return rc;
     return got == count ? result::none : result::readError;
+}
+
+ResultCode writeZeros(Io* stream, std::uint64_t count) {
+    if (stream == nullptr)
+        return result::nullObject;
+    static const std::uint8_t zeros[64 * 1024] = {};
+    for (std::uint64_t done = 0; done < count;) {
+        const std::uint64_t n = std::min<std::uint64_t>(sizeof zeros, count - done);
+        std::uint64_t put = 0;
+        if (ResultCode rc = stream->write(zeros, n, put); rc != 0)
+            return rc;
+        if (put != n)
+            return result::writeError;
+        done += n;
+    }
+    return result::none;
 }
 
 } // namespace mediafmt::io

@@ -44,4 +44,8 @@ public:
     virtual bool canReadOnDemand() const { return false; }
 };
 
+// Writes count zero bytes at the stream's position from one small block, so
+// that no buffer of their size is ever made; a short write gives 11.
+[[nodiscard]] ResultCode writeZeros(Io* stream, std::uint64_t count);
+
 } // namespace mediafmt::io

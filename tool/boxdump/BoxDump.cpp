@@ -6,9 +6,9 @@
 #include "tool/boxdump/BoxListing.h"
 #include "tool/boxdump/Diagnosis.h"
 #include "tool/boxdump/FileTail.h"
-#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
+#include "tool/repair/Transaction.h"
 
 #include <nlohmann/json.hpp>
 
@@ -83,14 +83,12 @@ int runDump(const std::string& fileName, DumpFormat format) {
     }
 
     // The same journal boxmend looks for, only looked at.
-    DirectoryJournal store(fileName);
-    Journaling journaling{store, {}};
-    (void)file.identity(journaling.identity.device, journaling.identity.index);
-    const std::string journal = store.name();
+    FileJournaling beside(fileName, file);
+    const std::string journal = beside.store.name();
 
     // The tree keeps what was read before a failure, and is shown either way.
     mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly, journaling);
+    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
     FileTail tail;
     if (run.parse.code == 0)
         tail = readTail(file, tree);

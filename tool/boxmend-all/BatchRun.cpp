@@ -7,8 +7,8 @@
 #include "tool/boxmend-all/Verdict.h"
 #include "tool/boxmend/Driver.h"
 #include "tool/boxmend/FileName.h"
-#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
+#include "tool/repair/Transaction.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -97,12 +97,10 @@ PlanRun planFile(const std::string& fileName) {
     if (plan.openCode != 0)
         return plan;
     plan.opened = true;
-    DirectoryJournal store(fileName);
-    Journaling journaling{store, {}};
-    (void)file.identity(journaling.identity.device, journaling.identity.index);
-    plan.journal = store.name();
+    FileJournaling beside(fileName, file);
+    plan.journal = beside.store.name();
     mp4::File tree;
-    plan.run = runRepairs(file, tree, RunMode::planOnly, journaling);
+    plan.run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
     return plan;
 }
 

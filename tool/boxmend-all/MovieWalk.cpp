@@ -208,7 +208,7 @@ void Walker::file(const std::wstring& path, const std::string& shown, bool follo
     BY_HANDLE_FILE_INFORMATION info;
     bool movie = false;
     if (GetFileType(handle) != FILE_TYPE_DISK) {
-        movie = false;
+        // A device or pipe under a file's name is no movie.
     } else if (GetFileInformationByHandle(handle, &info) &&
                !firstSeen(info.dwVolumeSerialNumber,
                           (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow)) {

@@ -3,9 +3,9 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
-#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
+#include "tool/repair/Transaction.h"
 
 #include <cstdio>
 #include <iostream>
@@ -126,11 +126,8 @@ FileRepair repairFile(const std::string& fileName) {
         return repair;
     }
     repair.opened = true;
-    DirectoryJournal store(fileName);
-    Journaling journaling{store, {}};
-    // An identity that cannot be read only makes the journal check warn.
-    (void)file.identity(journaling.identity.device, journaling.identity.index);
-    repair.status = repairOpenFile(file, journaling, fileName, repair.lines, &repair.run);
+    FileJournaling beside(fileName, file);
+    repair.status = repairOpenFile(file, beside.journaling, fileName, repair.lines, &repair.run);
     file.close();
     return repair;
 }

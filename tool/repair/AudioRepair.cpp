@@ -36,19 +36,7 @@ public:
     explicit Zeros(std::uint64_t count) : count_(count) {}
 
     [[nodiscard]] ResultCode write(io::Io* stream) const override {
-        if (stream == nullptr)
-            return result::nullObject;
-        static const std::uint8_t zeros[64 * 1024] = {};
-        for (std::uint64_t done = 0; done < count_;) {
-            const std::uint64_t n = std::min<std::uint64_t>(sizeof zeros, count_ - done);
-            std::uint64_t put = 0;
-            if (ResultCode rc = stream->write(zeros, n, put); rc != 0)
-                return rc;
-            if (put != n)
-                return result::writeError;
-            done += n;
-        }
-        return result::none;
+        return io::writeZeros(stream, count_);
     }
     // Made in memory only, never read.
     [[nodiscard]] ResultCode read(io::Io* /*stream*/, std::uint64_t /*end*/) override {

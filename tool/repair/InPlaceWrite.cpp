@@ -31,6 +31,17 @@ ResultCode writeAt(io::Io& stream, std::uint64_t offset, const std::uint8_t* byt
     return put == count ? result::none : result::writeError;
 }
 
+// Reads count bytes at offset through the stream's ordinary reads; fewer
+// gives 10.
+ResultCode readAt(io::Io& stream, std::uint64_t offset, std::uint8_t* bytes, std::uint64_t count) {
+    if (ResultCode rc = seekTo(stream, offset); rc != 0)
+        return rc;
+    std::uint64_t got = 0;
+    if (ResultCode rc = stream.read(bytes, count, got); rc != 0)
+        return rc;
+    return got == count ? result::none : result::readError;
+}
+
 // Appends to plan a change for every run of bytes that differs between
 // before and after, n bytes found at offset at. Equal blocks are passed over
 // whole. A run that goes on from the plan's last change joins it, unless it
@@ -331,15 +342,9 @@ ResultCode writeStep(io::Io& stream, const RepairPlan& plan, std::uint32_t step)
     }
     if (step != 0 || plan.fillLength == 0)
         return result::none;
-    const std::vector<std::uint8_t> zeros(
-        static_cast<std::size_t>(std::min(plan.fillLength, piece)));
-    for (std::uint64_t done = 0; done < plan.fillLength;) {
-        const std::uint64_t n = std::min(piece, plan.fillLength - done);
-        if (ResultCode rc = writeAt(stream, plan.fillOffset + done, zeros.data(), n); rc != 0)
-            return rc;
-        done += n;
-    }
-    return result::none;
+    if (ResultCode rc = seekTo(stream, plan.fillOffset); rc != 0)
+        return rc;
+    return io::writeZeros(&stream, plan.fillLength);
 }
 
 namespace {
@@ -429,12 +434,7 @@ ResultCode verifyStep(io::Io& stream, const RepairPlan& plan, std::uint32_t step
 ResultCode stepState(io::Io& stream, const RepairPlan& plan, std::uint32_t step, StepState& state) {
     Tally tally;
     const auto read = [&stream](std::uint64_t at, std::uint8_t* bytes, std::uint64_t n) {
-        if (ResultCode rc = seekTo(stream, at); rc != 0)
-            return rc;
-        std::uint64_t got = 0;
-        if (ResultCode rc = stream.read(bytes, n, got); rc != 0)
-            return rc;
-        return got == n ? result::none : result::readError;
+        return readAt(stream, at, bytes, n);
     };
     if (ResultCode rc = tallyStep(plan, step, read, tally); rc != 0)
         return rc;

@@ -6,6 +6,10 @@ namespace boxmend {
 
 using namespace mediafmt;
 
+FileJournaling::FileJournaling(const std::string& fileName, io::File& file) : store(fileName) {
+    (void)file.identity(journaling.identity.device, journaling.identity.index);
+}
+
 bool writeRepairs(io::Io& stream, const std::vector<RepairToMake>& repairs) {
     std::uint32_t last = 0;
     for (const RepairToMake& repair : repairs)

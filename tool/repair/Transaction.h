@@ -1,6 +1,7 @@
 #pragma once
 
 #include "mediafmt/ResultCode.h"
+#include "mediafmt/io/File.h"
 #include "mediafmt/io/Io.h"
 #include "tool/repair/InPlaceWrite.h"
 #include "tool/repair/Journal.h"
@@ -39,6 +40,16 @@ struct StepOutcome {
 struct Journaling {
     JournalStore& store;
     FileIdentity identity;
+};
+
+// The journal beside an open recording, and the recording's identity, as
+// every program's run on a file takes them. An identity that cannot be read
+// only makes the journal check warn.
+struct FileJournaling {
+    FileJournaling(const std::string& fileName, mediafmt::io::File& file);
+
+    DirectoryJournal store;
+    Journaling journaling{store, {}};
 };
 
 // One repair to make, and where its outcome goes.
