@@ -1,7 +1,8 @@
 // Field classes on their own, where a whole box does not show what they do:
-// how lists print and what a matrix holds.
+// how lists and blocks print, and what fixed-point values hold.
 
 #include "mediafmt/io/Buffer.h"
+#include "mediafmt/mp4/type/Bytes.h"
 #include "mediafmt/mp4/type/FixedPoint.h"
 #include "mediafmt/mp4/type/Lists.h"
 #include "tests/support/Bytes.h"
@@ -54,4 +55,18 @@ TEST(Fields, MatricesHoldTheirValuesInBothFixedPointForms) {
     mediafmt::mp4::type::Matrix3x3 matrix;
     ASSERT_EQ(matrix.read(&stream, identity.size()), 0u);
     EXPECT_EQ(matrix.value, (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
+    // Values beyond the 64-bit range saturate, from the first one out.
+    EXPECT_EQ(mediafmt::mp4::type::fixedPointRaw(9223372036854775808.0, 1.0), INT64_MAX);
+    EXPECT_EQ(mediafmt::mp4::type::fixedPointRaw(-9223372036854775808.0, 1.0), INT64_MIN);
+}
+
+// Blocks up to 127 bytes print in hex; longer ones by their length.
+TEST(Fields, LongBlocksPrintTheirLengthOnly) {
+    const auto printed = [](const mediafmt::mp4::type::Type& block) {
+        mediafmt::io::Buffer sink;
+        EXPECT_EQ(block.print(&sink, 0), 0u);
+        return std::string(sink.bytes().begin(), sink.bytes().end());
+    };
+    EXPECT_EQ(printed(mediafmt::mp4::type::FixedBlock<127>{}).substr(0, 8), "(127) 00");
+    EXPECT_EQ(printed(mediafmt::mp4::type::FixedBlock<128>{}), "<128 byte block>");
 }

@@ -36,6 +36,39 @@ const Bytes sixBytes{'a', 'b', 'c', 'd', 'e', 'f'};
 
 } // namespace
 
+// A stream's default length: a seek to the end and back, each of whose
+// calls may fail and is then passed on.
+TEST(Io, MeasuresItsLengthBySeekingToTheEndAndBack) {
+    class Measured final : public mediafmt::io::Buffer {
+    public:
+        explicit Measured(int failing) : Buffer(sixBytes), failing_(failing) {}
+        mediafmt::ResultCode seek(std::int64_t offset, SeekOrigin origin) override {
+            return ++calls_ == failing_ ? result::closeError : Buffer::seek(offset, origin);
+        }
+        mediafmt::ResultCode tell(std::uint64_t& position) override {
+            return ++calls_ == failing_ ? result::closeError : Buffer::tell(position);
+        }
+        mediafmt::ResultCode size(std::uint64_t& length) override { return Io::size(length); }
+
+    private:
+        int failing_;
+        int calls_ = 0;
+    };
+    for (int failing : {1, 2, 3, 4}) {
+        Measured stream(failing);
+        std::uint64_t length = 0;
+        EXPECT_EQ(stream.size(length), result::closeError) << failing;
+    }
+    Measured stream(0);
+    std::uint64_t length = 0;
+    std::uint64_t position = 0;
+    ASSERT_EQ(stream.seek(2, SeekOrigin::begin), 0u);
+    ASSERT_EQ(stream.size(length), 0u);
+    EXPECT_EQ(length, sixBytes.size());
+    ASSERT_EQ(stream.tell(position), 0u);
+    EXPECT_EQ(position, 2u);
+}
+
 TEST(Buffer, SeeksClampToTheBytesAndWritesGrowThem) {
     Buffer buffer(sixBytes);
     const struct {
