@@ -15,8 +15,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <sstream>
 
 #ifndef _WIN32
 #include <csignal>
@@ -164,6 +166,54 @@ TEST(Programs, ListingsOfTheGoldens) {
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("clip.mov"), recording(false));
 }
+
+// The bundled sample is the generated recording, so that a fix to the
+// generator cannot leave it behind, and it has both defects to repair.
+TEST(Programs, TheBundledSampleIsTheGeneratedRecording) {
+    const Bytes sample = readFile(std::filesystem::u8path(SAMPLE_PATH));
+    ASSERT_TRUE(sample == cameraRecording());
+    TempDir dir;
+    const std::string path = dir.write("sample.mov", sample);
+    expectRun(runProcess(mend, {path}), 0, corrected);
+}
+
+#ifndef _WIN32
+// Players skip a track much shorter than its movie as a preview image, so the
+// movie must last as long as its longest track, before a repair and after.
+TEST(Programs, TheMovieLastsAsLongAsItsLongestTrack) {
+    if (std::system("/usr/bin/ffprobe -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffprobe is not installed";
+    TempDir dir;
+    const std::string path = dir.write("clip.mov", cameraRecording());
+    for (const bool repaired : {false, true}) {
+        if (repaired)
+            expectRun(runProcess(mend, {path}), 0, corrected);
+        const ProcessResult probe = runProcess(
+            "/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=duration",
+                                 "-of", "flat", path});
+        ASSERT_EQ(probe.status, 0) << probe.err;
+        // Lines such as streams.stream.0.duration="0.100100" and format.duration="0.100000".
+        double movie = -1;
+        double longestTrack = -1;
+        int tracks = 0;
+        std::istringstream lines(probe.out);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t quote = line.find('"');
+            ASSERT_NE(quote, std::string::npos) << line;
+            const double seconds = std::strtod(line.c_str() + quote + 1, nullptr);
+            if (line.rfind("format.", 0) == 0) {
+                movie = seconds;
+            } else {
+                longestTrack = std::max(longestTrack, seconds);
+                ++tracks;
+            }
+        }
+        EXPECT_EQ(tracks, 2) << probe.out;
+        // The movie's timescale counts milliseconds.
+        EXPECT_NEAR(movie, longestTrack, 0.001) << probe.out;
+    }
+}
+#endif
 
 #ifndef _WIN32
 // The 4-channel 32-bit PCM must come out of the repaired recording, as a

@@ -1,5 +1,7 @@
 #include "tests/support/CameraFile.h"
 
+#include <algorithm>
+
 namespace testsupport {
 
 namespace {
@@ -8,6 +10,13 @@ constexpr std::uint32_t audioRate = 48000;
 constexpr std::uint32_t videoTimescale = 30000;
 constexpr std::uint32_t frameDuration = 1001;
 constexpr std::uint32_t videoFrameBytes = 64;
+constexpr std::uint32_t movieTimescale = 1000;
+
+// A track's duration in the movie's timescale, as its header and the movie
+// header give it.
+std::uint32_t inMovieTime(std::uint32_t duration, std::uint32_t timescale) {
+    return static_cast<std::uint32_t>(std::uint64_t{duration} * movieTimescale / timescale);
+}
 
 Bytes identityMatrix() {
     return concat({u32(0x10000), u32(0), u32(0), u32(0), u32(0x10000), u32(0), u32(0), u32(0),
@@ -16,9 +25,9 @@ Bytes identityMatrix() {
 
 Bytes mvhdBox(std::uint32_t duration) {
     return fullBox("mvhd", 0, 0,
-                   {u32(3786912000), u32(3786912000), u32(1000), u32(duration), u32(0x10000),
-                    u16(0x100), zeros(10), identityMatrix(), u32(0), u32(0), u32(0), u32(0), u32(0),
-                    u32(0), u32(3)});
+                   {u32(3786912000), u32(3786912000), u32(movieTimescale), u32(duration),
+                    u32(0x10000), u16(0x100), zeros(10), identityMatrix(), u32(0), u32(0), u32(0),
+                    u32(0), u32(0), u32(0), u32(3)});
 }
 
 Bytes tkhdBox(std::uint32_t trackId, std::uint32_t duration, bool audio) {
@@ -96,7 +105,7 @@ Bytes trakBox(std::uint32_t trackId, std::string_view handler, std::uint32_t tim
     Bytes dinf = box("dinf", {fullBox("dref", 0, 0, {u32(1), fullBox("url ", 0, 1)})});
     Bytes name = concat({u8(12), text(audio ? "SoundHandler" : "VideoHandler")});
     return box("trak",
-               {tkhdBox(trackId, duration * 1000 / timescale, audio),
+               {tkhdBox(trackId, inMovieTime(duration, timescale), audio),
                 box("mdia", {fullBox("mdhd", 0, 0,
                                      {u32(3786912000), u32(3786912000), u32(timescale),
                                       u32(duration), u16(0x55C4), u16(0)}),
@@ -153,7 +162,10 @@ Bytes cameraRecording(const Recording& recording) {
         media = concat({media, pcm});
     }
 
+    // The movie lasts as long as its longest track: players skip a track far
+    // shorter than the movie as a preview image.
     Bytes traks;
+    std::uint32_t movieDuration = 0;
     if (recording.withVideo) {
         const std::uint32_t frames = recording.videoFrames;
         Bytes stbl =
@@ -162,13 +174,15 @@ Bytes cameraRecording(const Recording& recording) {
                          stszBox(0, frames, std::vector<std::uint32_t>(frames, videoFrameBytes)),
                          stcoBox(frameOffsets)});
         traks = concat({traks, trakBox(1, "vide", videoTimescale, frames * frameDuration, stbl)});
+        movieDuration = inMovieTime(frames * frameDuration, videoTimescale);
     }
     if (recording.withAudio) {
         Bytes stbl = recording.audioDefective ? defectiveAudioStbl(chunks, chunkOffsets)
                                               : repairedAudioStbl(chunks, chunkOffsets);
         traks = concat({traks, trakBox(2, "soun", audioRate, chunks * framesPerChunk, stbl)});
+        movieDuration = std::max(movieDuration, inMovieTime(chunks * framesPerChunk, audioRate));
     }
-    const Bytes moov = box("moov", {mvhdBox(1000), traks, udtaBox()});
+    const Bytes moov = box("moov", {mvhdBox(movieDuration), traks, udtaBox()});
     return concat({ftyp, box("mdat", {media}), moov});
 }
 
