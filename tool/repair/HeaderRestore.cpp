@@ -283,8 +283,8 @@ RestoreOutcome restoreHeader(io::Io& stream, const mp4::File& tree,
         return outcome;
     }
     for (const WrittenRange& range : written) {
-        if (range.offset < begin || range.offset - begin > length ||
-            range.length > length - (range.offset - begin)) {
+        if (range.length != 0 && (range.offset < begin || range.offset - begin > length ||
+                                  range.length > length - (range.offset - begin))) {
             outcome.reason = "the repair wrote outside the movie header" + atOffset(range.offset);
             return outcome;
         }
