@@ -26,7 +26,8 @@ namespace {
 constexpr std::uint64_t blockSize = ReadFingerprint::blockSize;
 
 // A camera recording whose header reaches more than a block either side of
-// what the repairs write: free boxes of 5000 bytes open and close it.
+// what the repairs write: free boxes open and close it, the last one large
+// enough for a parse on demand to read it straight into its own memory.
 Bytes recording() {
     Bytes bytes = cameraRecording();
     // Past ftyp and mdat, whose sizes fit their 32-bit fields.
@@ -34,10 +35,11 @@ Bytes recording() {
     for (int box = 0; box < 2; ++box)
         moov += std::size_t{bytes[moov]} << 24 | std::size_t{bytes[moov + 1]} << 16 |
                 std::size_t{bytes[moov + 2]} << 8 | bytes[moov + 3];
-    const Bytes free = box("free", {Bytes(4992, 0x5C)});
+    const Bytes opening = box("free", {Bytes(4992, 0x5C)});
+    const Bytes closing = box("free", {Bytes(70000, 0x5E)});
     const Bytes payload(bytes.begin() + static_cast<std::ptrdiff_t>(moov) + 8, bytes.end());
     bytes.resize(moov);
-    return concat({bytes, box("moov", {free, payload, free})});
+    return concat({bytes, box("moov", {opening, payload, closing})});
 }
 
 // A recording parsed through a fingerprint, and its repairs planned.
