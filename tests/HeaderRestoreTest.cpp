@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 using namespace testsupport;
 using namespace mediafmt;
@@ -178,21 +179,20 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
     EXPECT_TRUE(fingerprint.canReadOnDemand());
     Bytes buffer(bytes.size());
     std::uint64_t got = 0;
-    // Each: seek to (from the beginning, or on from where it is when
-    // negative), then read; the bytes seen of each block.
-    const std::pair<std::int64_t, std::uint64_t> reads[] = {
-        {100, 50},   // a run begins mid-block
-        {-1, 5000},  // goes on into the next block
-        {5000, 200}, // read again, and on
-        {9000, 10},  // a run begins in the third block
-        {8192, 900}, // from before its start to past its end
-        {9500, 10},  // a gap: nothing
-        {0, 50},     // a gap before the first run: nothing
+    // Each a seek, then a read; the fingerprint learns where a seek from
+    // the current position leads by asking the stream.
+    using io::SeekOrigin;
+    const std::tuple<SeekOrigin, std::int64_t, std::uint64_t> reads[] = {
+        {SeekOrigin::begin, 100, 50},    // a run begins mid-block
+        {SeekOrigin::current, 0, 5000},  // goes on into the next block
+        {SeekOrigin::begin, 5000, 200},  // read again, and on
+        {SeekOrigin::current, 3800, 10}, // a run begins in the third block, at 9000
+        {SeekOrigin::begin, 8192, 900},  // from before its start to past its end
+        {SeekOrigin::begin, 9500, 10},   // a gap: nothing
+        {SeekOrigin::begin, 0, 50},      // a gap before the first run: nothing
     };
-    for (const auto& [at, count] : reads) {
-        if (at >= 0) {
-            ASSERT_EQ(fingerprint.seek(at, io::SeekOrigin::begin), 0u);
-        }
+    for (const auto& [origin, offset, count] : reads) {
+        ASSERT_EQ(fingerprint.seek(offset, origin), 0u);
         ASSERT_EQ(fingerprint.read(buffer.data(), count, got), 0u);
     }
     const std::uint64_t seen[][2] = {{100, 4096}, {4096, 5200}, {8192, 9092}};
