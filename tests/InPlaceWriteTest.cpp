@@ -20,11 +20,13 @@ namespace {
 
 constexpr std::uint64_t at = 100;
 
-boxmend::Encoding encodingOf(const Bytes& made, std::uint64_t length) {
-    return {at, length, [&made](mediafmt::io::Io& out) {
-                std::uint64_t put = 0;
-                return out.write(made.data(), made.size(), put);
-            }};
+boxmend::Encoding encodingOf(const Bytes& made, std::uint64_t length, std::uint64_t fillBegin = 0,
+                             std::uint64_t fillEnd = 0) {
+    const auto encode = [&made](mediafmt::io::Io& out) {
+        std::uint64_t put = 0;
+        return out.write(made.data(), made.size(), put);
+    };
+    return {at, length, encode, fillBegin, fillEnd};
 }
 
 } // namespace
@@ -58,9 +60,7 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
             made[flip] ^= 0x5A;
         std::fill(made.begin() + static_cast<std::ptrdiff_t>(c.fill[0]),
                   made.begin() + static_cast<std::ptrdiff_t>(c.fill[1]), 0);
-        boxmend::Encoding encoding = encodingOf(made, length);
-        encoding.fillBegin = c.fill[0];
-        encoding.fillEnd = c.fill[1];
+        const boxmend::Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
         mediafmt::io::Buffer stream(stored);
         bool same = false;
         ASSERT_EQ(boxmend::encodesToStored(stream, encoding, same), 0u);
@@ -80,17 +80,20 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
     }
 
     // An encoding a byte longer or shorter than its span, and a stream that
-    // ends a byte before the span does, do not fit.
+    // ends a byte before the span does, even within a fill, do not fit.
     const Bytes longer = concat({span, {0}});
     const Bytes shorter(span.begin(), span.end() - 1);
     const Bytes cut(stored.begin(), stored.end() - 1);
-    const Bytes& whole = stored;
-    for (const auto& [made, file] :
-         {std::pair{&longer, &whole}, {&shorter, &whole}, {&span, &cut}}) {
+    using Misfit = std::tuple<const Bytes*, const Bytes*, std::uint64_t>;
+    for (const auto& [made, file, fill] : {Misfit{&longer, &stored, 0},
+                                           {&shorter, &stored, 0},
+                                           {&span, &cut, 0},
+                                           {&span, &cut, 1}}) {
         mediafmt::io::Buffer stream(*file);
+        const auto encoding = encodingOf(*made, length, fill, fill != 0 ? length : 0);
         bool fits = true;
         boxmend::RepairPlan plan;
-        EXPECT_EQ(boxmend::planEncodedChanges(stream, encodingOf(*made, length), plan, fits), 0u);
+        EXPECT_EQ(boxmend::planEncodedChanges(stream, encoding, plan, fits), 0u);
         EXPECT_FALSE(fits);
     }
 }
