@@ -194,8 +194,7 @@ std::vector<Bytes> journalSeeds() {
         boxmend::Journal journal;
         journal.version = version;
         journal.fileLength = scene.original.size();
-        journal.repairs = {{boxmend::audioRepair, scene.audio},
-                           {boxmend::videoRepair, scene.video}};
+        journal.repairs = {scene.audio, scene.video};
         Bytes body = boxmend::encodeJournal(journal);
         body.resize(body.size() - 4);
         // Stopped before its first write and after each step.

@@ -340,7 +340,7 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     ASSERT_EQ(disk.load(journal), 0u);
     boxmend::Journal decoded;
     ASSERT_EQ(boxmend::decodeJournal(journal, decoded), boxmend::Decoded::whole);
-    changed[decoded.repairs.front().plan.changes.front().offset] ^= 0x55;
+    changed[decoded.repairs.front().changes.front().offset] ^= 0x55;
     SimulatedDisk other(changed, journal);
     const Outcome refused = repair(other);
     EXPECT_EQ(refused.status, boxmend::exitStatus::journalTrouble);
@@ -353,8 +353,10 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     // A journal whose checksum fails was never acted on: it goes, the run
     // goes on. One that another version wrote is kept for that version.
     // A journal changed in one byte, its checksum made to hold again.
-    const auto edited = [&journal](std::size_t at, std::uint8_t value) {
+    const auto edited = [&journal](std::size_t at, std::uint8_t value, bool longer = false) {
         Bytes bytes = journal;
+        if (longer)
+            bytes.insert(bytes.end() - 4, 0);
         bytes[at] = value;
         const auto crc = crc32(0, bytes.data(), static_cast<uInt>(bytes.size() - 4));
         std::copy_n(be(crc, 4).begin(), 4, bytes.end() - 4);
@@ -364,12 +366,37 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     SimulatedDisk otherVersion(original, newer);
     EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);
+    // Whole in either version; of another version; damaged in its tag, a
+    // repair's kind, the count of repairs, its length, or a box path said
+    // to be 2 GiB long, though the checksum holds; cut anywhere.
+    const std::pair<Bytes, boxmend::Decoded> decodings[] = {
+        {journal, boxmend::Decoded::whole},
+        {edited(11, 1), boxmend::Decoded::whole},
+        {edited(11, 0), boxmend::Decoded::otherVersion},
+        {edited(0, 'b'), boxmend::Decoded::damaged},
+        {edited(43, 3), boxmend::Decoded::damaged},
+        {edited(39, 3), boxmend::Decoded::damaged},
+        {edited(0, 'B', true), boxmend::Decoded::damaged},
+        {edited(44, 0x7F), boxmend::Decoded::damaged},
+    };
+    for (const auto& [bytes, expected] : decodings) {
+        boxmend::Journal read;
+        EXPECT_EQ(boxmend::decodeJournal(bytes, read), expected);
+        if (expected == boxmend::Decoded::whole) {
+            EXPECT_EQ(boxmend::encodeJournal(read), bytes);
+        }
+    }
+    for (std::size_t length = 0; length < journal.size(); ++length) {
+        boxmend::Journal cut;
+        const Bytes head(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(length));
+        EXPECT_EQ(boxmend::decodeJournal(head, cut), boxmend::Decoded::damaged) << length;
+    }
     // A journal that would write past the end of the file is refused before
     // any of the file is read.
     FaultyStream file(original);
     boxmend::Journal beyond;
     beyond.fileLength = original.size();
-    beyond.repairs.push_back({boxmend::audioRepair, {"moov", {}, 0, original.size() + 1}});
+    beyond.repairs.push_back({boxmend::audioRepair, "moov", {}, 0, original.size() + 1});
     bool notAllowed = false;
     ASSERT_EQ(file.save(boxmend::encodeJournal(beyond), notAllowed), 0u);
     std::vector<std::string> lines;
@@ -377,16 +404,6 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
               boxmend::exitStatus::journalTrouble);
     EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
 
-    // A checksum that holds does not make the lengths inside true: a box
-    // path said to be 2 GiB long reads as damaged, not past the journal.
-    boxmend::Journal overlong;
-    EXPECT_EQ(boxmend::decodeJournal(edited(44, 0x7F), overlong), boxmend::Decoded::damaged);
-    // Every cut of a journal reads as damaged, however short.
-    for (std::size_t length = 0; length < journal.size(); ++length) {
-        boxmend::Journal cut;
-        const Bytes head(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_EQ(boxmend::decodeJournal(head, cut), boxmend::Decoded::damaged) << length;
-    }
     journal.back() ^= 1;
     SimulatedDisk damaged(original, journal);
     EXPECT_EQ(repair(damaged).status, 0);
@@ -442,36 +459,32 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
     const std::vector<std::pair<const char*, Forge>> forgeries = {
         {"zeros over the whole file",
          [&](boxmend::Journal& j) {
-             j.repairs = {{boxmend::audioRepair, {"moov", {}, 0, original.size()}}};
+             j.repairs = {{boxmend::audioRepair, "moov", {}, 0, original.size()}};
          }},
         {"bytes in the media data, with their true originals",
          [&](boxmend::Journal& j) {
              const Bytes now(original.begin() + static_cast<std::ptrdiff_t>(mdat),
                              original.begin() + static_cast<std::ptrdiff_t>(mdat + 6));
-             j.repairs[0].plan.changes.push_back({mdat, Bytes(6, 0xEE), now});
+             j.repairs[0].changes.push_back({mdat, Bytes(6, 0xEE), now});
          }},
         {"a changed movie timescale",
          [&](boxmend::Journal& j) {
-             j.repairs[0].plan.changes.push_back(
-                 {timescale,
-                  {static_cast<std::uint8_t>(original[timescale] ^ 1)},
-                  {original[timescale]}});
+             j.repairs[0].changes.push_back({timescale,
+                                             {static_cast<std::uint8_t>(original[timescale] ^ 1)},
+                                             {original[timescale]}});
          }},
         {"other new values for a table",
-         [&](boxmend::Journal& j) { j.repairs[0].plan.changes.back().bytes.back() ^= 0x10; }},
+         [&](boxmend::Journal& j) { j.repairs[0].changes.back().bytes.back() ^= 0x10; }},
         {"a change reaching past the end of the file",
          [&](boxmend::Journal& j) {
-             j.repairs[1].plan.changes.push_back(
-                 {original.size() - 1, {1, 2}, {original.back(), 0}});
+             j.repairs[1].changes.push_back({original.size() - 1, {1, 2}, {original.back(), 0}});
          }},
         {"the fill 4 KiB past the filler",
-         [&](boxmend::Journal& j) { j.repairs[0].plan.fillOffset += 4096; }},
+         [&](boxmend::Journal& j) { j.repairs[0].fillOffset += 4096; }},
         {"the audio repair's bytes under the video kind",
          [&](boxmend::Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
         {"the video repair alone",
          [&](boxmend::Journal& j) { j.repairs.erase(j.repairs.begin()); }},
-        {"a version that does not know the write order",
-         [&](boxmend::Journal& j) { j.version = 0; }},
     };
     for (const auto& [what, forge] : forgeries) {
         SCOPED_TRACE(what);
@@ -499,9 +512,6 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
     boxmend::Journal first = journal;
     first.version = 1;
     const Bytes firstJournal = boxmend::encodeJournal(first);
-    SimulatedDisk audioBegun(withSteps(original, audio, {3, 4}), firstJournal);
-    EXPECT_EQ(repair(audioBegun).status, 0);
-    EXPECT_FALSE(audioBegun.hasJournal());
     const Bytes videoFirst = withSteps(original, run.videoPlan, {0});
     SimulatedDisk outOfOrder(videoFirst, firstJournal);
     EXPECT_EQ(repair(outOfOrder).status, boxmend::exitStatus::journalTrouble);

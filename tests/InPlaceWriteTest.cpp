@@ -1,70 +1,141 @@
-// The streamed comparison of a box's encoding with the bytes stored for it
-// must plan exactly what comparing two whole copies plans, across the pieces
-// it reads in and around a fill, and refuse what verifying a copy refuses.
+// Planning an in-place write: the encoding is compared with exactly the
+// bytes of its span, no more and no fewer, and the video entry's repair
+// writes only what its encoding changes.
 
 #include "tool/repair/InPlaceWrite.h"
 #include "mediafmt/io/Buffer.h"
-#include "mediafmt/mp4/box/BaseBoxes.h"
+#include "mediafmt/mp4/File.h"
+#include "tests/support/CameraFile.h"
+#include "tool/repair/Tracks.h"
+#include "tool/repair/VideoRepair.h"
 
 #include <gtest/gtest.h>
 
-#include <memory>
+#include <tuple>
 
+using namespace testsupport;
 namespace result = mediafmt::result;
 
-TEST(InPlaceWrite, StreamedComparisonPlansAsWholeCopiesDo) {
-    // A box of three pieces' worth of bytes, 100 bytes into the stream.
-    auto box = std::make_shared<mediafmt::mp4::box::free>();
-    box->data.elements.resize(700 * 1024);
-    for (std::size_t i = 0; i < box->data.elements.size(); ++i)
-        box->data.elements[i] = static_cast<std::uint8_t>(i * 7 + 1);
-    std::vector<std::uint8_t> before;
-    ASSERT_EQ(boxmend::encodeBox(*box, before), 0u);
-    std::vector<std::uint8_t> stored(100, 0xEE);
-    stored.insert(stored.end(), before.begin(), before.end());
-    box->offset = 100;
-    box->recordedSize = before.size();
-    mediafmt::io::Buffer stream(stored);
-    EXPECT_EQ(boxmend::encodesToStored(*box, stream), 0u);
+namespace {
 
-    // Runs across a piece boundary, against either edge of the fill, and
-    // one run cut by a fill of no bytes.
-    const std::uint64_t fills[][2] = {{300000, 400000}, {600000, 600000}};
-    for (const auto& fill : fills) {
-        auto& data = box->data.elements;
-        const auto original = data;
-        for (std::size_t at : {5u, 262130u, 262140u, 262150u, 299990u, 400000u, 599990u})
-            for (std::size_t i = at; i < at + 20; ++i)
-                data[i] ^= 0x5A;
-        std::fill(data.begin() + static_cast<std::ptrdiff_t>(fill[0] - 8),
-                  data.begin() + static_cast<std::ptrdiff_t>(fill[1] - 8), 0);
-        std::vector<std::uint8_t> after;
-        ASSERT_EQ(boxmend::encodeBox(*box, after), 0u);
-        const boxmend::RepairPlan whole =
-            boxmend::planChanges(100, before, after, fill[0], fill[1]);
-        boxmend::RepairPlan streamed;
-        ASSERT_EQ(boxmend::planEncodedChanges(*box, stream, fill[0], fill[1], streamed), 0u);
-        EXPECT_EQ(boxmend::encodesToStored(*box, stream), result::invalidOperation);
-        data = original;
+constexpr std::uint64_t at = 100;
 
-        ASSERT_EQ(streamed.changes.size(), whole.changes.size());
-        for (std::size_t i = 0; i < whole.changes.size(); ++i) {
-            EXPECT_EQ(streamed.changes[i].offset, whole.changes[i].offset);
-            EXPECT_EQ(streamed.changes[i].bytes, whole.changes[i].bytes);
-            EXPECT_EQ(streamed.changes[i].original, whole.changes[i].original);
-            // No run reaches across where a fill begins, even a fill of no bytes.
-            const std::uint64_t end = whole.changes[i].offset + whole.changes[i].bytes.size();
-            EXPECT_FALSE(whole.changes[i].offset < 100 + fill[0] && end > 100 + fill[0]);
+boxmend::Encoding encodingOf(const Bytes& made, std::uint64_t length, std::uint64_t fillBegin = 0,
+                             std::uint64_t fillEnd = 0) {
+    const auto encode = [&made](mediafmt::io::Io& out) {
+        std::uint64_t put = 0;
+        return out.write(made.data(), made.size(), put);
+    };
+    return {at, length, encode, fillBegin, fillEnd};
+}
+
+} // namespace
+
+TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
+    // More than a piece's worth of bytes at 100, the stream ending where they do.
+    const std::uint64_t length = 300 * 1024;
+    Bytes stored(at + length);
+    for (std::size_t i = 0; i < stored.size(); ++i)
+        stored[i] = static_cast<std::uint8_t>(i * 7 + 1);
+    const Bytes span(stored.begin() + at, stored.end());
+    struct Case {
+        std::vector<std::uint64_t> flips;
+        std::uint64_t fill[2];
+        // Each change as (start, length), counted from the span's start.
+        std::vector<std::pair<std::uint64_t, std::size_t>> changes;
+    };
+    const Case cases[] = {
+        {{}, {0, 0}, {}},
+        {{0, length - 1}, {0, 0}, {{0, 1}, {length - 1, 1}}},
+        {{262143, 262144}, {0, 0}, {{262143, 2}}},
+        {{999, 2000}, {1000, 2000}, {{999, 1}, {2000, 1}}},
+        {{4999, 5000}, {5000, 5000}, {{4999, 1}, {5000, 1}}},
+        {{0}, {1, length}, {{0, 1}}},
+    };
+    for (const Case& c : cases) {
+        // The fill is zeros in the encoding and the pattern on disk: it is
+        // neither compared nor planned as changes.
+        Bytes made = span;
+        for (std::uint64_t flip : c.flips)
+            made[flip] ^= 0x5A;
+        std::fill(made.begin() + static_cast<std::ptrdiff_t>(c.fill[0]),
+                  made.begin() + static_cast<std::ptrdiff_t>(c.fill[1]), 0);
+        const boxmend::Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
+        mediafmt::io::Buffer stream(stored);
+        bool same = false;
+        ASSERT_EQ(boxmend::encodesToStored(stream, encoding, same), 0u);
+        EXPECT_EQ(same, c.flips.empty());
+        boxmend::RepairPlan plan;
+        bool fits = false;
+        ASSERT_EQ(boxmend::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        ASSERT_TRUE(fits);
+        ASSERT_EQ(plan.changes.size(), c.changes.size());
+        for (std::size_t i = 0; i < c.changes.size(); ++i) {
+            const auto [from, n] = c.changes[i];
+            EXPECT_EQ(plan.changes[i].offset, at + from);
+            EXPECT_EQ(plan.changes[i].bytes, Bytes(&made[from], &made[from] + n));
+            EXPECT_EQ(plan.changes[i].original, Bytes(&span[from], &span[from] + n));
         }
-        EXPECT_EQ(streamed.fillOffset, whole.fillOffset);
-        EXPECT_EQ(streamed.fillLength, whole.fillLength);
+        EXPECT_EQ(plan.fillOffset + plan.fillLength, c.fill[1] > c.fill[0] ? at + c.fill[1] : 0);
     }
 
-    // A stream that ends before the box, and a box that no longer has its
-    // recorded length.
-    stored.pop_back();
-    mediafmt::io::Buffer cut(stored);
-    EXPECT_EQ(boxmend::encodesToStored(*box, cut), result::invalidOperation);
-    box->data.elements.pop_back();
-    EXPECT_EQ(boxmend::encodesToStored(*box, stream), result::invalidOperation);
+    // An encoding a byte longer or shorter than its span, and a stream that
+    // ends a byte before the span does, even within a fill, do not fit.
+    const Bytes longer = concat({span, {0}});
+    const Bytes shorter(span.begin(), span.end() - 1);
+    const Bytes cut(stored.begin(), stored.end() - 1);
+    using Misfit = std::tuple<const Bytes*, const Bytes*, std::uint64_t>;
+    for (const auto& [made, file, fill] : {Misfit{&longer, &stored, 0},
+                                           {&shorter, &stored, 0},
+                                           {&span, &cut, 0},
+                                           {&span, &cut, 1}}) {
+        mediafmt::io::Buffer stream(*file);
+        const auto encoding = encodingOf(*made, length, fill, fill != 0 ? length : 0);
+        bool fits = true;
+        boxmend::RepairPlan plan;
+        EXPECT_EQ(boxmend::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        EXPECT_FALSE(fits);
+    }
+}
+
+TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
+    // The entry's data reference index ends 16 bytes into it; its fields
+    // end at 88.
+    const Bytes fiel = box("fiel", {u16(0x0101)});
+    const Bytes tooShort = concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)});
+    // What the entry is, its bytes, the byte of them that differs on disk
+    // from what was parsed (0 for none) and the outcome.
+    const std::tuple<const char*, Bytes, std::uint64_t, mediafmt::ResultCode> cases[] = {
+        {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, 0},
+        {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, 0},
+        {"the byte after the fields is not compared", lmcdEntry(2, fiel), 88, 0},
+        {"an index already 1", lmcdEntry(1), 0, result::noOp},
+        {"an entry too short for its fields", tooShort, 0, result::invalidOperation},
+        {"the last byte of the fields differs", lmcdEntry(0), 87, result::invalidOperation},
+        {"a header's byte differs", lmcdEntry(0), 3, result::invalidOperation},
+    };
+    for (const auto& [what, bytes, changedOnDisk, code] : cases) {
+        SCOPED_TRACE(what);
+        const Bytes stbl = box("stbl", {stsdBox({bytes}), sttsBox({{3, 1001}}),
+                                        stscBox({{1, 1, 1}}), stcoBox({40, 104, 168})});
+        const Bytes file = box("moov", {trakBox(1, "vide", 30000, 3003, stbl)});
+        mediafmt::io::Buffer parsed(file);
+        mediafmt::mp4::File tree;
+        ASSERT_EQ(tree.parse(&parsed), 0u);
+        const auto entry = boxmend::findLumacodeEntry(tree);
+        Bytes disk = file;
+        disk[entry->offset + changedOnDisk] ^= changedOnDisk != 0 ? 1 : 0;
+        mediafmt::io::Buffer stream(disk);
+        boxmend::RepairPlan plan;
+        std::string reason;
+        ASSERT_EQ(boxmend::planVideoRepair(entry.get(), stream, plan, reason), code) << reason;
+        const std::uint8_t index = file[entry->offset + 15];
+        EXPECT_EQ(entry->dataReferenceIndex.value, index);
+        if (code == 0) {
+            ASSERT_EQ(plan.changes.size(), 1u);
+            EXPECT_EQ(plan.changes[0].offset, entry->offset + 15);
+            EXPECT_EQ(plan.changes[0].bytes, Bytes{1});
+            EXPECT_EQ(plan.changes[0].original, Bytes{index});
+        }
+    }
 }

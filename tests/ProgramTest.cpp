@@ -333,7 +333,7 @@ TEST(Programs, JournalsOfLongNames) {
         ASSERT_EQ(file.identity(journal.identity.device, journal.identity.index), 0u);
     }
     journal.repairs.push_back(
-        {boxmend::videoRepair, {"mdat", {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}}});
+        {boxmend::videoRepair, "mdat", {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
     boxmend::DirectoryJournal store(path);
     bool refused = false;
     ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
@@ -361,7 +361,7 @@ TEST(Programs, JournalsOfLongNames) {
     // The largest journal there may be, 16 MiB, is still read whole (and
     // refused), not cut short and taken for a damaged one.
     const std::size_t largest = 16 * 1024 * 1024;
-    journal.repairs[0].plan.box.resize(largest - boxmend::encodeJournal(journal).size() + 4);
+    journal.repairs[0].box.resize(largest - boxmend::encodeJournal(journal).size() + 4);
     const Bytes padded = boxmend::encodeJournal(journal);
     ASSERT_EQ(padded.size(), largest);
     dir.write(journalName, padded);

@@ -53,8 +53,7 @@ void putPendingJournal(const std::string& path) {
     boxmend::Journal journal;
     ASSERT_EQ(file.size(journal.fileLength), 0u);
     journal.identity = journaling.identity;
-    journal.repairs = {{boxmend::audioRepair, run.audioPlan},
-                       {boxmend::videoRepair, run.videoPlan}};
+    journal.repairs = {run.audioPlan, run.videoPlan};
     bool refused = false;
     ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
 }

@@ -2,6 +2,8 @@
 
 #include "mediafmt/io/TextOutput.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
+#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/WriteOrder.h"
 
 #include <algorithm>
 #include <memory>
@@ -20,13 +22,15 @@ constexpr std::uint32_t bytesPerSample = 16;
 constexpr std::uint64_t boxHeader = 8;
 
 // The deepest box at or below box, children first, that does not encode to
-// exactly the bytes it occupies in the stream; null when every one does.
+// exactly the bytes it occupies in the stream (or cannot be read); null when
+// every one does.
 const Box* firstMisfit(io::Io& stream, const Box& box) {
     for (const BoxPtr& child : box.children) {
         if (const Box* misfit = firstMisfit(stream, *child))
             return misfit;
     }
-    return encodesToStored(box, stream) != 0 ? &box : nullptr;
+    bool same = false;
+    return encodesToStored(stream, boxEncoding(box), same) != 0 || !same ? &box : nullptr;
 }
 
 // The payload of the filler: zeros, counted rather than held, since a large
@@ -224,14 +228,15 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     // below it that would not (a long header on a small box, bytes after a
     // table, a count that disagrees with its bytes, a box cut off by the end
     // of the file) means the rewrite cannot be trusted to cover its extent.
-    const ResultCode stored = encodesToStored(stbl, stream);
-    if (stored == result::invalidOperation) {
+    bool same = false;
+    if (ResultCode rc = encodesToStored(stream, boxEncoding(stbl), same); rc != 0)
+        return rc;
+    if (!same) {
         const Box* misfit = firstMisfit(stream, stbl);
         reason = mp4::box::boxPath(misfit != nullptr ? misfit : &stbl) +
                  " does not encode to its stored bytes";
+        return result::invalidOperation;
     }
-    if (stored != 0)
-        return stored;
     if (ResultCode rc = checkShape(tables, torn, reason); rc != 0)
         return rc;
 
@@ -243,12 +248,11 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     ReplacedValues old;
     fixAudioSampleTables(tables, total, old);
     // The filler's payload, counted from the start of stbl, is the fill.
-    std::uint64_t fillBegin = 0;
-    std::uint64_t fillEnd = 0;
+    Encoding rewrite = boxEncoding(stbl);
     std::uint64_t newSize = 0;
     if (old.filler && tables.stsz->size(newSize) == 0) {
-        fillBegin = tables.stsz->offset - stbl.offset + newSize + boxHeader;
-        fillEnd = fillBegin + old.filler->data.size();
+        rewrite.fillBegin = tables.stsz->offset - stbl.offset + newSize + boxHeader;
+        rewrite.fillEnd = rewrite.fillBegin + old.filler->data.size();
     }
     // The rewritten box is encoded once, compared with the stored bytes as it
     // is made.
@@ -258,12 +262,16 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
         reason = "the rewritten sample table would not keep its size";
         planned = result::invalidOperation;
     }
+    bool fits = true;
     if (planned == 0)
-        planned = planEncodedChanges(stbl, stream, fillBegin, fillEnd, plan);
+        planned = planEncodedChanges(stream, rewrite, plan, fits);
     restoreAudioSampleTables(tables, old);
     if (planned != 0)
         return planned;
+    if (!fits)
+        return result::invalidOperation;
     assignSteps(plan, steps);
+    plan.kind = audioRepair;
     plan.box = mp4::box::boxPath(&stbl);
     return result::none;
 }

@@ -3,7 +3,7 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
 #include "mediafmt/mp4/File.h"
-#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/RepairPlan.h"
 #include "tool/repair/Tracks.h"
 
 #include <string>

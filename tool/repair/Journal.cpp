@@ -68,7 +68,7 @@ private:
 
 std::uint32_t Journal::kinds() const {
     std::uint32_t set = 0;
-    for (const JournalledRepair& repair : repairs)
+    for (const RepairPlan& repair : repairs)
         set |= repair.kind;
     return set;
 }
@@ -81,19 +81,19 @@ std::vector<std::uint8_t> encodeJournal(const Journal& journal) {
     out.put(journal.identity.device, 8);
     out.put(journal.identity.index, 8);
     out.put(journal.repairs.size(), 4);
-    for (const JournalledRepair& repair : journal.repairs) {
+    for (const RepairPlan& repair : journal.repairs) {
         out.put(repair.kind, 4);
-        out.put(repair.plan.box.size(), 4);
-        out.put({repair.plan.box.begin(), repair.plan.box.end()});
-        out.put(repair.plan.changes.size(), 4);
-        for (const ByteChange& change : repair.plan.changes) {
+        out.put(repair.box.size(), 4);
+        out.put({repair.box.begin(), repair.box.end()});
+        out.put(repair.changes.size(), 4);
+        for (const ByteChange& change : repair.changes) {
             out.put(change.offset, 8);
             out.put(change.bytes.size(), 4);
             out.put(change.bytes);
             out.put(change.original);
         }
-        out.put(repair.plan.fillOffset, 8);
-        out.put(repair.plan.fillLength, 8);
+        out.put(repair.fillOffset, 8);
+        out.put(repair.fillLength, 8);
     }
     out.put(checksum(out.bytes.data(), out.bytes.size()), 4);
     return out.bytes;
@@ -115,22 +115,22 @@ Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) 
     read.identity.device = in.get(8);
     read.identity.index = in.get(8);
     for (std::uint64_t n = in.get(4); n > 0 && in.ok(); --n) {
-        JournalledRepair& repair = read.repairs.emplace_back();
+        RepairPlan& repair = read.repairs.emplace_back();
         const std::uint64_t kind = in.get(4);
         if (kind != audioRepair && kind != videoRepair)
             return Decoded::damaged;
         repair.kind = static_cast<RepairKind>(kind);
         const std::vector<std::uint8_t> box = in.run(in.get(4));
-        repair.plan.box.assign(box.begin(), box.end());
+        repair.box.assign(box.begin(), box.end());
         for (std::uint64_t changes = in.get(4); changes > 0 && in.ok(); --changes) {
-            ByteChange& change = repair.plan.changes.emplace_back();
+            ByteChange& change = repair.changes.emplace_back();
             change.offset = in.get(8);
             const std::uint64_t length = in.get(4);
             change.bytes = in.run(length);
             change.original = in.run(length);
         }
-        repair.plan.fillOffset = in.get(8);
-        repair.plan.fillLength = in.get(8);
+        repair.fillOffset = in.get(8);
+        repair.fillLength = in.get(8);
     }
     if (!in.ok() || !in.atEnd())
         return Decoded::damaged;

@@ -1,14 +1,11 @@
 #pragma once
 
-#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/RepairPlan.h"
 
 #include <cstdint>
 #include <vector>
 
 namespace boxmend {
-
-// The repairs a run can make, as bits of a set.
-enum RepairKind : std::uint32_t { audioRepair = 1, videoRepair = 2 };
 
 // Which file is which while it exists: device and inode, or volume serial
 // and file index. Removable cards do not keep it across a remount, so it
@@ -23,16 +20,9 @@ struct FileIdentity {
     friend bool operator!=(const FileIdentity& a, const FileIdentity& b) { return !(a == b); }
 };
 
-// One repair of a journal and everything it writes.
-struct JournalledRepair {
-    RepairKind kind = audioRepair;
-    RepairPlan plan;
-};
-
-// The journal's versions differ in the order their runs write a repair's
-// bytes. Version 1 wrote each repair whole, its changes and then its fill,
-// and flushed it before the next. Version 2 writes the steps of every repair
-// in turn (writeRepairs), each flushed and read back before the next.
+// The journal's versions differ only in the order their runs wrote the
+// repairs' bytes: version 2 in the write order of today, version 1 each
+// repair whole in turn (useFirstVersionOrder).
 inline constexpr std::uint32_t firstJournalVersion = 1;
 inline constexpr std::uint32_t journalVersion = 2;
 
@@ -43,7 +33,7 @@ struct Journal {
     std::uint32_t version = journalVersion;
     std::uint64_t fileLength = 0;
     FileIdentity identity;
-    std::vector<JournalledRepair> repairs;
+    std::vector<RepairPlan> repairs;
 
     // The set of repairs it carries.
     std::uint32_t kinds() const;

@@ -23,18 +23,22 @@ bool PlannedRepairs::goesOn() const {
            (!audio.ran() || audio.code == result::none);
 }
 
-std::vector<RepairToMake> PlannedRepairs::repairsToMake() {
-    std::vector<RepairToMake> repairs;
+std::vector<RepairPlan> PlannedRepairs::repairsToMake() const {
+    std::vector<RepairPlan> repairs;
     if (!goesOn())
         return repairs;
     if (audio.code == result::none)
-        repairs.push_back({audioRepair, &audioPlan, &audio});
+        repairs.push_back(audioPlan);
     if (video.code == result::none)
-        repairs.push_back({videoRepair, &videoPlan, &video});
+        repairs.push_back(videoPlan);
     return repairs;
 }
 
-void planRepairs(io::Io& stream, mp4::File& tree, bool everything, PlannedRepairs& planned) {
+StepOutcome& PlannedRepairs::outcomeOf(RepairKind kind) {
+    return kind == audioRepair ? audio : video;
+}
+
+void planRepairs(io::Io& stream, mp4::File& tree, RunMode mode, PlannedRepairs& planned) {
     planned.parse.code = tree.parse(&stream);
     if (planned.parse.code != 0)
         return;
@@ -55,11 +59,23 @@ void planRepairs(io::Io& stream, mp4::File& tree, bool everything, PlannedRepair
         }
     }
     planned.videoEntry = findLumacodeEntry(tree);
-    if (everything || planned.goesOn()) {
+    if (mode == RunMode::planOnly || planned.goesOn()) {
         planned.video.code = planVideoRepair(planned.videoEntry.get(), stream, planned.videoPlan,
                                              planned.video.reason);
         explainFailure(planned.video);
     }
+}
+
+void commitPlanned(io::Io& stream, const Journaling& journaling, PlannedRepairs& planned,
+                   bool& journalLeft) {
+    std::vector<RepairPlan> repairs = planned.repairsToMake();
+    std::vector<RepairKind> kinds;
+    for (const RepairPlan& repair : repairs)
+        kinds.push_back(repair.kind);
+    std::vector<StepOutcome> outcomes;
+    commitRepairs(stream, journaling, std::move(repairs), outcomes, journalLeft);
+    for (std::size_t i = 0; i < outcomes.size(); ++i)
+        planned.outcomeOf(kinds[i]) = outcomes[i];
 }
 
 } // namespace boxmend

@@ -3,7 +3,8 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
 #include "mediafmt/mp4/File.h"
-#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/RepairPlan.h"
+#include "tool/repair/RunMode.h"
 #include "tool/repair/Tracks.h"
 #include "tool/repair/Transaction.h"
 
@@ -36,17 +37,23 @@ struct PlannedRepairs {
     // Whether the program goes on past the audio track to the video entry:
     // not after a failed check or a failed audio plan.
     bool goesOn() const;
-    // The repairs the program makes, in order, their outcomes in audio and
-    // video.
-    std::vector<RepairToMake> repairsToMake();
+    // The repairs the program makes, in order.
+    std::vector<RepairPlan> repairsToMake() const;
+    // Where the outcome of the repair of kind goes.
+    StepOutcome& outcomeOf(RepairKind kind);
 };
 
 // Parses the stream into tree, checks the ambisonic audio track, plans its
 // repair when the check found the defect and plans the repair of the first
-// track's Lumacode entry. With everything, every step after a successful
-// parse runs whatever the others gave; otherwise the video entry is planned
+// track's Lumacode entry. Planning only, every step after a successful
+// parse runs whatever the others gave; applying, the video entry is planned
 // only when the program goes on to it. The tree is left as parsed.
-void planRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, bool everything,
+void planRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode,
                  PlannedRepairs& planned);
+
+// Makes the planned repairs as one transaction (commitRepairs), their
+// outcomes in audio and video.
+void commitPlanned(mediafmt::io::Io& stream, const Journaling& journaling, PlannedRepairs& planned,
+                   bool& journalLeft);
 
 } // namespace boxmend

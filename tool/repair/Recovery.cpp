@@ -2,6 +2,7 @@
 
 #include "tool/repair/PatchedStream.h"
 #include "tool/repair/Planning.h"
+#include "tool/repair/WriteOrder.h"
 
 #include <algorithm>
 #include <tuple>
@@ -28,49 +29,34 @@ std::vector<ByteWrite> byteWrites(const RepairPlan& plan) {
     return writes;
 }
 
-// Whether two plans leave the same bytes on disk, however their runs are split.
-bool sameWrites(const RepairPlan& a, const RepairPlan& b) {
+// Whether two plans are the same repair: the same kind, leaving the same
+// bytes on disk, however their runs are split.
+bool sameRepair(const RepairPlan& a, const RepairPlan& b) {
     const bool sameFill =
         a.fillLength == b.fillLength && (a.fillLength == 0 || a.fillOffset == b.fillOffset);
-    return sameFill && byteWrites(a) == byteWrites(b);
+    return a.kind == b.kind && sameFill && byteWrites(a) == byteWrites(b);
 }
 
-// The journal's repairs with the write order of its version: version 1
-// wrote each repair whole before the next, its fill with its changes (only
-// the first repair, the audio track's, has one), the current one in steps.
-std::vector<JournalledRepair> inWriteOrder(const Journal& journal,
-                                           const std::vector<RepairToMake>& fresh) {
-    std::vector<JournalledRepair> ordered;
-    for (std::size_t i = 0; i < fresh.size(); ++i) {
-        JournalledRepair& repair = ordered.emplace_back();
-        repair.kind = fresh[i].kind;
-        repair.plan = *fresh[i].plan;
-        if (journal.version == firstJournalVersion) {
-            for (ByteChange& change : repair.plan.changes)
-                change.step = static_cast<std::uint32_t>(i);
-        }
-    }
-    return ordered;
-}
-
-// Whether the journal's repairs are those fresh plans and the file is them
-// stopped somewhere in their write order: 0, or 4 when not, or the code of a
-// failed read. completed tells whether every step is whole.
-ResultCode matchJournal(io::Io& stream, const Journal& journal,
-                        std::vector<JournalledRepair>& ordered, bool& completed) {
+// Whether the journal's repairs are those a fresh run plans for the file as
+// it was before them, all within the file as it is now; found is pending,
+// completed or mismatch. The fresh plans, whose steps the journal does not
+// record, are given in the write order of the journal's version; a failed
+// read gives its code.
+ResultCode matchJournal(io::Io& stream, const Journal& journal, std::vector<RepairPlan>& fresh,
+                        JournalFound& found) {
+    found = JournalFound::mismatch;
     std::uint64_t length = 0;
     if (ResultCode rc = stream.size(length); rc != 0)
         return rc;
     if (length != journal.fileLength)
-        return result::invalidOperation;
+        return result::none;
     std::vector<Patch> originals;
-    for (const JournalledRepair& repair : journal.repairs) {
-        const RepairPlan& plan = repair.plan;
-        if (!within(plan.fillOffset, plan.fillLength, length))
-            return result::invalidOperation;
-        for (const ByteChange& change : plan.changes) {
+    for (const RepairPlan& repair : journal.repairs) {
+        if (!within(repair.fillOffset, repair.fillLength, length))
+            return result::none;
+        for (const ByteChange& change : repair.changes) {
             if (!within(change.offset, change.bytes.size(), length))
-                return result::invalidOperation;
+                return result::none;
             originals.push_back({change.offset, &change.original});
         }
     }
@@ -78,47 +64,25 @@ ResultCode matchJournal(io::Io& stream, const Journal& journal,
     // The repairs a fresh run makes of the file as it was before the journal's run.
     PatchedStream before(stream, std::move(originals));
     mp4::File tree;
-    PlannedRepairs fresh;
-    planRepairs(before, tree, false, fresh);
-    const std::vector<RepairToMake> repairs = fresh.repairsToMake();
-    if (repairs.size() != journal.repairs.size())
-        return result::invalidOperation;
-    for (const JournalledRepair& recorded : journal.repairs) {
-        const auto same = std::find_if(repairs.begin(), repairs.end(), [&](const RepairToMake& r) {
-            return r.kind == recorded.kind && sameWrites(*r.plan, recorded.plan);
-        });
-        if (same == repairs.end())
-            return result::invalidOperation;
+    PlannedRepairs planned;
+    planRepairs(before, tree, RunMode::apply, planned);
+    fresh = planned.repairsToMake();
+    if (fresh.size() != journal.repairs.size())
+        return result::none;
+    for (const RepairPlan& recorded : journal.repairs) {
+        if (std::none_of(fresh.begin(), fresh.end(),
+                         [&](const RepairPlan& r) { return sameRepair(r, recorded); }))
+            return result::none;
     }
-    ordered = inWriteOrder(journal, repairs);
+    if (journal.version == firstJournalVersion)
+        useFirstVersionOrder(fresh);
 
-    // Every step before the first that is not whole is whole, and every
-    // step after it untouched.
-    std::uint32_t last = 0;
-    for (const JournalledRepair& repair : ordered)
-        last = std::max(last, repair.plan.lastStep());
-    // The repairs' parts of one step are written between the same flushes,
-    // so they may have reached the file in any combination.
-    bool stopped = false;
-    for (std::uint32_t step = 0; step <= last; ++step) {
-        bool whole = true;
-        bool untouched = true;
-        for (const JournalledRepair& repair : ordered) {
-            if (!repair.plan.writesIn(step))
-                continue;
-            StepState state = StepState::foreign;
-            if (ResultCode rc = stepState(stream, repair.plan, step, state); rc != 0)
-                return rc;
-            if (state == StepState::foreign)
-                return result::invalidOperation;
-            whole = whole && state == StepState::whole;
-            untouched = untouched && state == StepState::untouched;
-        }
-        if (stopped && !untouched)
-            return result::invalidOperation;
-        stopped = stopped || !whole;
-    }
-    completed = !stopped;
+    Reached reached = Reached::outOfOrder;
+    if (ResultCode rc = howFarWritten(stream, fresh, reached); rc != 0)
+        return rc;
+    found = reached == Reached::whole     ? JournalFound::completed
+            : reached == Reached::partway ? JournalFound::pending
+                                          : JournalFound::mismatch;
     return result::none;
 }
 
@@ -131,7 +95,8 @@ bool Recovery::allowsRun() const {
     return (!audio.ran() || audio.code == 0) && (!video.ran() || video.code == 0);
 }
 
-Recovery recoverJournal(io::Io& stream, const Journaling& journaling, bool act) {
+Recovery recoverJournal(io::Io& stream, const Journaling& journaling, RunMode mode) {
+    const bool apply = mode == RunMode::apply;
     Recovery recovery;
     std::vector<std::uint8_t> bytes;
     const ResultCode loaded = journaling.store.load(bytes);
@@ -146,7 +111,7 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, bool act) 
     switch (decodeJournal(bytes, journal)) {
     case Decoded::damaged:
         recovery.found = JournalFound::damaged;
-        if (act)
+        if (apply)
             (void)journaling.store.remove();
         return recovery;
     case Decoded::otherVersion:
@@ -157,22 +122,21 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, bool act) 
     }
     recovery.kinds = journal.kinds();
     recovery.identityDiffers = journal.identity != journaling.identity;
-    std::vector<JournalledRepair> ordered;
-    bool completed = false;
-    recovery.code = matchJournal(stream, journal, ordered, completed);
-    recovery.found = recovery.code != 0 ? JournalFound::mismatch
-                     : completed        ? JournalFound::completed
-                                        : JournalFound::pending;
-    if (!act || recovery.code != 0)
+    std::vector<RepairPlan> repairs;
+    recovery.code = matchJournal(stream, journal, repairs, recovery.found);
+    if (recovery.code != 0)
+        recovery.found = JournalFound::mismatch;
+    else if (recovery.found == JournalFound::mismatch)
+        recovery.code = result::invalidOperation;
+    if (!apply || recovery.found == JournalFound::mismatch)
         return recovery;
 
     if (recovery.found == JournalFound::pending) {
-        std::vector<RepairToMake> repairs;
-        for (const JournalledRepair& repair : ordered) {
-            StepOutcome* outcome = repair.kind == audioRepair ? &recovery.audio : &recovery.video;
-            repairs.push_back({repair.kind, &repair.plan, outcome});
-        }
-        if (!writeRepairs(stream, repairs))
+        std::vector<StepOutcome> outcomes;
+        const bool whole = writeRepairs(stream, repairs, outcomes);
+        for (std::size_t i = 0; i < repairs.size(); ++i)
+            (repairs[i].kind == audioRepair ? recovery.audio : recovery.video) = outcomes[i];
+        if (!whole)
             return recovery;
     }
     recovery.journalLeft = journaling.store.remove() != 0;

@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
+#include "tool/repair/RunMode.h"
 #include "tool/repair/Transaction.h"
 
 #include <cstdint>
@@ -52,9 +53,10 @@ struct Recovery {
 // rebuilt from the journal's original bytes, the repairs are planned on it
 // as a fresh run would plan them, and only when the journal records exactly
 // those writes, and the file is them stopped somewhere in their write order,
-// is it pending. With act: a damaged journal is removed; a pending one is
+// is it pending. Applying, a damaged journal is removed; a pending one is
 // rolled forward (the writes made again, step by step, then the journal
 // removed); a completed one is removed; any other is left for the user.
-Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, bool act);
+// Planning only, nothing is written or removed.
+Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, RunMode mode);
 
 } // namespace boxmend

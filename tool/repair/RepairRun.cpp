@@ -11,12 +11,12 @@ namespace {
 RunOutcome runSteps(io::Io& stream, mp4::File& tree, RunMode mode, const Journaling& journaling) {
     const bool apply = mode == RunMode::apply;
     RunOutcome run;
-    run.recovery = recoverJournal(stream, journaling, apply);
+    run.recovery = recoverJournal(stream, journaling, mode);
     if (apply && !run.recovery.allowsRun())
         return run;
-    planRepairs(stream, tree, !apply, run);
+    planRepairs(stream, tree, mode, run);
     if (apply)
-        commitRepairs(stream, journaling, run.repairsToMake(), run.journalLeft);
+        commitPlanned(stream, journaling, run, run.journalLeft);
     return run;
 }
 

@@ -4,6 +4,7 @@
 #include "mediafmt/mp4/File.h"
 #include "tool/repair/Planning.h"
 #include "tool/repair/Recovery.h"
+#include "tool/repair/RunMode.h"
 #include "tool/repair/Transaction.h"
 
 namespace boxmend {
@@ -15,14 +16,6 @@ struct RunOutcome : PlannedRepairs {
     Recovery recovery;
     // The repairs were made, but their journal could not be removed.
     bool journalLeft = false;
-};
-
-enum class RunMode {
-    // Works out every repair and writes nothing, not even to the journal.
-    planOnly,
-    // The program's run: a step runs only when the ones before it succeeded,
-    // and the repairs are made as one transaction.
-    apply,
 };
 
 // Deals with the journal an earlier run may have left (recoverJournal),

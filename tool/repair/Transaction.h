@@ -3,9 +3,9 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/File.h"
 #include "mediafmt/io/Io.h"
-#include "tool/repair/InPlaceWrite.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
+#include "tool/repair/RepairPlan.h"
 
 #include <string>
 #include <vector>
@@ -52,29 +52,16 @@ struct FileJournaling {
     Journaling journaling{store, {}};
 };
 
-// One repair to make, and where its outcome goes.
-struct RepairToMake {
-    RepairKind kind;
-    const RepairPlan* plan;
-    StepOutcome* outcome;
-};
-
-// Writes the repairs step by step: step 0 of every repair, a flush, a
-// read-back of what the step wrote, then step 1, and so on, so that a write
-// stopped anywhere leaves each repair a prefix of its steps. Each outcome
-// ends 0 when its repair is on the device. At the first failure the writing
-// stops: the first repair not yet whole gets the failure, the others not
-// whole are left not run. False when some repair is not whole.
-bool writeRepairs(mediafmt::io::Io& stream, const std::vector<RepairToMake>& repairs);
-
 // Makes the repairs as one transaction. Their journal is put beside the
-// file first; then they are written (writeRepairs). When all are made the
-// journal is removed (journalLeft tells when that failed); after a failure
-// it is kept for the next run to complete them. Where the place refuses a
-// journal (no permission, read-only), the repairs are made without one in
-// the same steps; any other failure to write the journal fails the first
-// repair, and nothing is written.
+// file first; then they are written in the write order (writeRepairs), each
+// outcome in outcomes beside its repair. When all are made the journal is
+// removed (journalLeft tells when that failed); after a failure it is kept
+// for the next run to complete them. Where the place refuses a journal (no
+// permission, read-only), the repairs are made without one in the same
+// steps; any other failure to write the journal fails the first repair, and
+// nothing is written.
 void commitRepairs(mediafmt::io::Io& stream, const Journaling& journaling,
-                   const std::vector<RepairToMake>& repairs, bool& journalLeft);
+                   std::vector<RepairPlan> repairs, std::vector<StepOutcome>& outcomes,
+                   bool& journalLeft);
 
 } // namespace boxmend

@@ -3,7 +3,7 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
 #include "mediafmt/mp4/box/SampleEntryBoxes.h"
-#include "tool/repair/InPlaceWrite.h"
+#include "tool/repair/RepairPlan.h"
 
 #include <string>
 
