@@ -3,16 +3,13 @@
 #include <atomic>
 #include <csignal>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
+#include "mediafmt/io/WindowsApi.h"
+
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
-namespace boxmend {
+namespace boxmend::batch {
 
 namespace {
 
@@ -60,4 +57,4 @@ bool interruptRequested() {
     return requests != 0;
 }
 
-} // namespace boxmend
+} // namespace boxmend::batch
