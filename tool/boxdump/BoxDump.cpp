@@ -93,8 +93,10 @@ int runDump(const std::string& fileName, DumpFormat format) {
     const RunOutcome& run = plan.run;
     const std::string& journal = plan.journal;
     // boxmend's lines for the trouble the run met, the parse's last.
-    const std::vector<std::string> failures = boxmend::planFailureLines(run, fileName, journal);
-    if (auto parse = boxmend::parseFailure(run, fileName)) {
+    const std::vector<std::string> failures =
+        boxmend::failureLines(run, boxmend::RunMode::planOnly, fileName, journal);
+    if (auto parse = boxmend::failureIn(boxmend::Phase::parse, run, boxmend::RunMode::planOnly,
+                                        fileName, journal)) {
         if (json) {
             document["boxes"] = boxTreeJson(tree);
             if (run.recovery.found != JournalFound::none)

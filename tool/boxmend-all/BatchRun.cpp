@@ -83,7 +83,7 @@ std::vector<std::string> planLines(const FilePlan& plan, const std::string& file
         return {boxmend::openFailure(plan.openCode, fileName).line};
     std::vector<std::string> lines = boxmend::outlookLines(plan.run, plan.journal);
     const std::vector<std::string> trouble =
-        boxmend::planFailureLines(plan.run, fileName, plan.journal);
+        boxmend::failureLines(plan.run, boxmend::RunMode::planOnly, fileName, plan.journal);
     lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
     return lines;
 }

@@ -9,6 +9,12 @@ using namespace mediafmt;
 
 namespace {
 
+// A repair that ran and neither succeeded nor found nothing to do.
+bool repairFailed(const StepOutcome& step, RunMode mode, bool nothingToDo) {
+    const bool refused = mode == RunMode::planOnly && step.code == result::invalidOperation;
+    return step.ran() && step.code != result::none && !nothingToDo && !refused;
+}
+
 // The line for a failed write of a repair, by what went wrong.
 std::string writeFailure(const StepOutcome& step, const std::string& usual,
                          const std::string& fileName, const char* stepText) {
@@ -23,27 +29,23 @@ std::string writeFailure(const StepOutcome& step, const std::string& usual,
     return usual;
 }
 
-bool refusal(const StepOutcome& step, RunMode mode) {
-    return mode == RunMode::planOnly && step.code == result::invalidOperation;
+std::optional<Failure> audioFailure(const StepOutcome& audio, RunMode mode,
+                                    const std::string& fileName) {
+    if (!repairFailed(audio, mode, false))
+        return std::nullopt;
+    return Failure{exitStatus::audioRepairFailed,
+                   writeFailure(audio,
+                                message::failure(audio.code, message::repairingAudio, fileName),
+                                fileName, message::repairingAudio)};
 }
 
-} // namespace
-
-bool checkFailed(const RunOutcome& run) {
-    return run.check.code != result::none && run.check.code != result::noOp;
-}
-
-bool audioRepairFailed(const StepOutcome& audio, RunMode mode) {
-    return audio.ran() && audio.code != result::none && !refusal(audio, mode);
-}
-
-bool videoRepairFailed(const StepOutcome& video, RunMode mode) {
-    return video.ran() && video.code != result::none && video.code != result::noOp &&
-           !refusal(video, mode);
-}
-
-Failure openFailure(ResultCode code, const std::string& fileName) {
-    return {exitStatus::openFailed, message::failure(code, message::opening, fileName)};
+std::optional<Failure> videoFailure(const StepOutcome& video, RunMode mode,
+                                    const std::string& fileName) {
+    if (!repairFailed(video, mode, video.code == result::noOp))
+        return std::nullopt;
+    return Failure{
+        exitStatus::usageOrVideoFailed,
+        writeFailure(video, message::videoFailure(fileName), fileName, message::repairingVideo)};
 }
 
 std::optional<Failure> journalFailure(const Recovery& recovery, const std::string& fileName,
@@ -61,58 +63,53 @@ std::optional<Failure> journalFailure(const Recovery& recovery, const std::strin
     }
 }
 
-std::optional<Failure> parseFailure(const RunOutcome& run, const std::string& fileName) {
-    if (run.parse.code == 0)
-        return std::nullopt;
-    return Failure{exitStatus::parseFailed,
-                   message::failure(run.parse.code, message::parsing, fileName)};
+} // namespace
+
+std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mode,
+                                 const std::string& fileName, const std::string& journal) {
+    switch (phase) {
+    case Phase::journal:
+        return journalFailure(run.recovery, fileName, journal);
+    case Phase::recoveredAudio:
+        return audioFailure(run.recovery.audio, mode, fileName);
+    case Phase::recoveredVideo:
+        return videoFailure(run.recovery.video, mode, fileName);
+    case Phase::parse:
+        if (run.parse.code == 0)
+            return std::nullopt;
+        return Failure{exitStatus::parseFailed,
+                       message::failure(run.parse.code, message::parsing, fileName)};
+    case Phase::check:
+        if (run.parse.code != 0 || !checkFailed(run))
+            return std::nullopt;
+        return Failure{exitStatus::audioCheckFailed,
+                       run.tornTables
+                           ? message::halfWritten(fileName)
+                           : message::failure(run.check.code, message::checkingAudio, fileName)};
+    case Phase::audio:
+        return audioFailure(run.audio, mode, fileName);
+    case Phase::video:
+        return videoFailure(run.video, mode, fileName);
+    }
+    return std::nullopt;
 }
 
-std::optional<Failure> checkFailure(const RunOutcome& run, const std::string& fileName) {
-    if (!checkFailed(run))
-        return std::nullopt;
-    return Failure{exitStatus::audioCheckFailed,
-                   run.tornTables
-                       ? message::halfWritten(fileName)
-                       : message::failure(run.check.code, message::checkingAudio, fileName)};
-}
-
-std::optional<Failure> audioFailure(const StepOutcome& audio, RunMode mode,
-                                    const std::string& fileName) {
-    if (!audioRepairFailed(audio, mode))
-        return std::nullopt;
-    return Failure{exitStatus::audioRepairFailed,
-                   writeFailure(audio,
-                                message::failure(audio.code, message::repairingAudio, fileName),
-                                fileName, message::repairingAudio)};
-}
-
-std::optional<Failure> videoFailure(const StepOutcome& video, RunMode mode,
-                                    const std::string& fileName) {
-    if (!videoRepairFailed(video, mode))
-        return std::nullopt;
-    return Failure{
-        exitStatus::usageOrVideoFailed,
-        writeFailure(video, message::videoFailure(fileName), fileName, message::repairingVideo)};
-}
-
-std::vector<std::string> planFailureLines(const RunOutcome& run, const std::string& fileName,
-                                          const std::string& journal) {
-    const RunMode mode = RunMode::planOnly;
+std::vector<std::string> failureLines(const RunOutcome& run, RunMode mode,
+                                      const std::string& fileName, const std::string& journal) {
     std::vector<std::string> lines;
-    const auto add = [&lines](const std::optional<Failure>& failure) {
-        if (failure)
+    for (Phase phase : phases) {
+        if (auto failure = failureIn(phase, run, mode, fileName, journal))
             lines.push_back(failure->line);
-        return failure.has_value();
-    };
-    add(journalFailure(run.recovery, fileName, journal));
-    if (add(parseFailure(run, fileName)))
-        return lines;
-    // The audio repair is planned only once the check found the defect.
-    if (!add(checkFailure(run, fileName)))
-        add(audioFailure(run.audio, mode, fileName));
-    add(videoFailure(run.video, mode, fileName));
+    }
     return lines;
+}
+
+bool checkFailed(const RunOutcome& run) {
+    return run.check.code != result::none && run.check.code != result::noOp;
+}
+
+Failure openFailure(ResultCode code, const std::string& fileName) {
+    return {exitStatus::openFailed, message::failure(code, message::opening, fileName)};
 }
 
 } // namespace boxmend

@@ -4,31 +4,49 @@
 #include "tool/repair/FailureLines.h"
 #include "tool/repair/Messages.h"
 
+#include <initializer_list>
+
 namespace boxmend {
 
 using namespace mediafmt;
 
 namespace {
 
-int failWith(const Failure& failure, std::vector<std::string>& lines) {
-    lines.push_back(failure.line);
-    return failure.status;
-}
-
-// The lines for the repairs of the audio track and the video entry, those
-// of a run or those its journal completes; ok, or the status of a failure.
-int reportRepairs(const StepOutcome& audio, const StepOutcome& video, const std::string& fileName,
-                  std::vector<std::string>& lines) {
-    if (audio.ran()) {
-        if (auto failure = audioFailure(audio, RunMode::apply, fileName))
-            return failWith(*failure, lines);
-        lines.push_back(message::audioCorrected);
+// The lines of the phases in turn, up to the first that failed: the
+// repairs made, and the warnings a phase that went well leaves. Returns ok,
+// or the status of the failure.
+int reportPhases(std::initializer_list<Phase> phases, const RunOutcome& run,
+                 const std::string& fileName, const std::string& journal,
+                 std::vector<std::string>& lines) {
+    for (Phase phase : phases) {
+        if (auto failure = failureIn(phase, run, RunMode::apply, fileName, journal)) {
+            lines.push_back(failure->line);
+            return failure->status;
+        }
+        const Recovery& recovery = run.recovery;
+        const StepOutcome& audio = phase == Phase::audio ? run.audio : recovery.audio;
+        const StepOutcome& video = phase == Phase::video ? run.video : recovery.video;
+        switch (phase) {
+        case Phase::journal:
+            if (recovery.found == JournalFound::pending && recovery.identityDiffers)
+                lines.push_back(message::identityWarning(journal, fileName));
+            break;
+        case Phase::recoveredAudio:
+        case Phase::audio:
+            if (audio.ran())
+                lines.push_back(message::audioCorrected);
+            break;
+        case Phase::recoveredVideo:
+        case Phase::video:
+            if (video.ran())
+                lines.push_back(video.code == result::noOp ? message::videoFine
+                                                           : message::videoCorrected);
+            break;
+        case Phase::parse:
+        case Phase::check:
+            break;
+        }
     }
-    if (!video.ran())
-        return exitStatus::ok;
-    if (auto failure = videoFailure(video, RunMode::apply, fileName))
-        return failWith(*failure, lines);
-    lines.push_back(video.code == result::noOp ? message::videoFine : message::videoCorrected);
     return exitStatus::ok;
 }
 
@@ -42,25 +60,17 @@ int repairOpenFile(io::Io& file, const Journaling& journaling, const std::string
     run = runRepairs(file, tree, RunMode::apply, journaling);
     const Recovery& recovery = run.recovery;
     const std::string journal = journaling.store.name();
-    if (auto failure = journalFailure(recovery, fileName, journal))
-        return failWith(*failure, lines);
-    if (recovery.found == JournalFound::pending) {
-        if (recovery.identityDiffers)
-            lines.push_back(message::identityWarning(journal, fileName));
-        if (int status = reportRepairs(recovery.audio, recovery.video, fileName, lines);
-            status != exitStatus::ok)
-            return status;
-        if (recovery.journalLeft)
-            lines.push_back(message::journalLeft(journal));
-    } else if (recovery.found == JournalFound::completed && recovery.journalLeft) {
-        lines.push_back(message::completedJournalLeft(journal));
-    }
-
-    if (auto failure = parseFailure(run, fileName))
-        return failWith(*failure, lines);
-    if (auto failure = checkFailure(run, fileName))
-        return failWith(*failure, lines);
-    const int status = reportRepairs(run.audio, run.video, fileName, lines);
+    if (int status = reportPhases({Phase::journal, Phase::recoveredAudio, Phase::recoveredVideo},
+                                  run, fileName, journal, lines);
+        status != exitStatus::ok)
+        return status;
+    if (recovery.journalLeft)
+        lines.push_back(recovery.found == JournalFound::completed
+                            ? message::completedJournalLeft(journal)
+                            : message::journalLeft(journal));
+    const int status = reportPhases({Phase::parse, Phase::check, Phase::audio, Phase::video}, run,
+                                    fileName, journal, lines);
+    // After a failed video repair too: the audio repair was made.
     if (run.journalLeft)
         lines.push_back(message::journalLeft(journal));
     return status;
@@ -70,7 +80,9 @@ FileRepair repairFile(const std::string& fileName) {
     FileRepair repair;
     io::File file;
     if (ResultCode rc = file.open(fileName, io::OpenMode::readWrite); rc != 0) {
-        repair.status = failWith(openFailure(rc, fileName), repair.lines);
+        const Failure failure = openFailure(rc, fileName);
+        repair.lines.push_back(failure.line);
+        repair.status = failure.status;
         return repair;
     }
     repair.opened = true;

@@ -1,6 +1,5 @@
 #include "tool/repair/PlanOutlook.h"
 
-#include "tool/repair/FailureLines.h"
 #include "tool/repair/Messages.h"
 #include "tool/repair/PlanVerdict.h"
 
@@ -97,7 +96,7 @@ std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& 
         lines.push_back("repair journal " + message::printableName(journal) + ": " +
                         journalState(run.recovery.found) + ": the next run of " +
                         journalOutlook(run.recovery));
-    if (run.parse.code == 0 && !checkFailed(run) && audioNeedsRepair(run))
+    if (run.parse.code == 0 && audioNeedsRepair(run))
         lines.push_back("ambisonic audio track: " + outlookLine(run.audio, run.audioPlan));
     if (run.parse.code == 0 && videoNeedsRepair(run))
         lines.push_back("Lumacode video entry: " + outlookLine(run.video, run.videoPlan));

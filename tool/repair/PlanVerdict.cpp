@@ -28,9 +28,7 @@ bool wouldRefuse(const RunOutcome& run) {
 }
 
 int dumpStatusOf(const RunOutcome& run) {
-    if (journalInTheWay(run) || checkFailed(run) ||
-        audioRepairFailed(run.audio, RunMode::planOnly) ||
-        videoRepairFailed(run.video, RunMode::planOnly))
+    if (journalInTheWay(run) || !failureLines(run, RunMode::planOnly, {}, {}).empty())
         return dumpStatus::trouble;
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
