@@ -12,4 +12,8 @@ void installInterruptHandler();
 // Whether an interruption was asked for.
 bool interruptRequested();
 
+// Records a request from the platform's handler, which runs in a signal
+// handler or on the console's own thread; whether one had been made before.
+bool noteInterruptRequest();
+
 } // namespace boxmend::batch
