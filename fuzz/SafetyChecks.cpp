@@ -2,12 +2,12 @@
 
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/io/File.h"
+#include "mediafmt/mp4/BoxListing.h"
 #include "mediafmt/mp4/File.h"
 #include "mediafmt/mp4/box/BaseBoxes.h"
 #include "tests/support/CameraFile.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/TempDir.h"
-#include "tool/boxdump/BoxListing.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/RepairRun.h"
 
@@ -88,7 +88,7 @@ std::string checkReparse(const Box& top) {
 // lists them, and the encoding of every top-level box: equal for two parses
 // that gave the same tree.
 std::string imageOf(const mp4::File& root, ResultCode parsed) {
-    std::string image = std::to_string(parsed) + "\n" + boxmend::listBoxTree(root);
+    std::string image = std::to_string(parsed) + "\n" + mp4::listBoxTree(root);
     for (const BoxPtr& top : root.children) {
         const Bytes bytes = encode(*top);
         image.append(bytes.begin(), bytes.end());

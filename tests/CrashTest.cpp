@@ -7,7 +7,7 @@
 #include "mediafmt/mp4/File.h"
 #include "tests/support/CameraFile.h"
 #include "tests/support/FaultyStream.h"
-#include "tool/boxmend/Driver.h"
+#include "tool/repair/FileRun.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/RepairRun.h"
 

@@ -101,7 +101,8 @@ TEST(OtherRecorders, EveryProgramOpensPathsOfMoreThan260Characters) {
     const std::string line = "error 8 (invalid object / null pointer) checking audio track ";
 
     ProcessResult run = runProcess(boxdump, {path});
-    EXPECT_EQ(run.err, line + path + "\n");
+    // Named as boxmend names it, by its short alias where the system has one.
+    EXPECT_EQ(run.err, runProcess(boxmend, {path}).out);
     EXPECT_EQ(run.status, 2);
     run = runProcess(boxmend, {path});
     EXPECT_EQ(run.out.rfind(line + dir.path(), 0), 0u) << run.out;

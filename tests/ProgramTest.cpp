@@ -8,7 +8,7 @@
 #include "tests/support/Expected.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
-#include "tool/boxmend/FileName.h"
+#include "tool/console/FileName.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
@@ -118,7 +118,7 @@ TEST(Programs, CommandLines) {
     EXPECT_EQ(json.status, 2);
 
     // Each UTF-16 unit on its own, surrogates included, at the edges of each form.
-    EXPECT_EQ(boxmend::unitsToUtf8(u"A\u007F\u0080\u07FF\u0800\U0001F600"),
+    EXPECT_EQ(boxmend::console::unitsToUtf8(u"A\u007F\u0080\u07FF\u0800\U0001F600"),
               "A\x7F\xC2\x80\xDF\xBF\xE0\xA0\x80\xED\xA0\xBD\xED\xB8\x80");
 }
 

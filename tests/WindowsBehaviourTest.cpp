@@ -21,14 +21,14 @@ using mediafmt::io::withoutExtendedPrefix;
 
 TEST(ConsolePause, WaitsOnlyInAConsoleOfItsOwn) {
     // Dropped on in Explorer: a new console with this process alone.
-    EXPECT_TRUE(boxmend::shouldPauseBeforeExit(true, true, 1));
+    EXPECT_TRUE(boxmend::console::shouldPauseBeforeExit(true, true, 1));
     // From a console window, whose shell is attached too.
-    EXPECT_FALSE(boxmend::shouldPauseBeforeExit(true, true, 2));
+    EXPECT_FALSE(boxmend::console::shouldPauseBeforeExit(true, true, 2));
     // Piped or redirected, or no console at all (wine with pipes gives 0).
-    EXPECT_FALSE(boxmend::shouldPauseBeforeExit(false, true, 1));
-    EXPECT_FALSE(boxmend::shouldPauseBeforeExit(true, false, 1));
-    EXPECT_FALSE(boxmend::shouldPauseBeforeExit(false, false, 0));
-    EXPECT_FALSE(boxmend::shouldPauseBeforeExit(true, true, 0));
+    EXPECT_FALSE(boxmend::console::shouldPauseBeforeExit(false, true, 1));
+    EXPECT_FALSE(boxmend::console::shouldPauseBeforeExit(true, false, 1));
+    EXPECT_FALSE(boxmend::console::shouldPauseBeforeExit(false, false, 0));
+    EXPECT_FALSE(boxmend::console::shouldPauseBeforeExit(true, true, 0));
 }
 
 TEST(WindowsPath, DeepPathsTakeTheExtendedLengthForm) {

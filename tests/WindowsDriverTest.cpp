@@ -1,6 +1,6 @@
 // boxmend on Windows: a long path reaches the file through its short alias,
-// which is also the only name the messages show, and a file that another
-// process holds open, in any mode, is refused.
+// which is also the only name the messages of boxmend and boxdump show, and
+// a file that another process holds open, in any mode, is refused.
 
 #include "mediafmt/io/File.h"
 #include "tests/support/CameraFile.h"
@@ -36,6 +36,8 @@ TEST_P(LongName, IsReportedAndOpenedByItsShortAlias) {
     for (char c : alias)
         EXPECT_GE(c, 0) << alias;
     EXPECT_EQ(runProcess(boxmend, {alias}).out, run.out);
+    // boxdump looks at the same file under the same name.
+    EXPECT_EQ(runProcess(BOXDUMP_PATH, {longPath}).err, run.out);
 
     // Held by this process in any mode, the file is refused by the same name.
     for (OpenMode mode : {OpenMode::read, OpenMode::readWrite, OpenMode::update}) {

@@ -1,24 +1,27 @@
 #include "tool/boxdump/BoxDump.h"
 
 #include "mediafmt/ResultCode.h"
-#include "mediafmt/io/File.h"
+#include "mediafmt/mp4/BoxListing.h"
 #include "mediafmt/mp4/File.h"
-#include "tool/boxdump/BoxListing.h"
+#include "tool/boxdump/BoxTreeJson.h"
 #include "tool/boxdump/Diagnosis.h"
 #include "tool/boxdump/FileTail.h"
-#include "tool/repair/Messages.h"
-#include "tool/repair/RepairRun.h"
-#include "tool/repair/Transaction.h"
+#include "tool/repair/FailureLines.h"
+#include "tool/repair/FileRun.h"
+#include "tool/repair/PlanVerdict.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
-#include <new>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::dump {
 
 using namespace mediafmt;
+using boxmend::FilePlan;
+using boxmend::JournalFound;
+using boxmend::RunOutcome;
+namespace dumpStatus = boxmend::dumpStatus;
 using Json = nlohmann::ordered_json;
 
 namespace {
@@ -40,7 +43,8 @@ std::string tailText(const FileTail& tail) {
     if (tail.size == 0)
         return std::string();
     std::string out = "tail not read by boxmend  offset " + std::to_string(tail.offset) +
-                      "  size " + std::to_string(tail.size) + "\n" + listBoxTree(*tail.boxes, 1);
+                      "  size " + std::to_string(tail.size) + "\n" +
+                      mp4::listBoxTree(*tail.boxes, 1);
     if (tail.unparsedSize != 0)
         out += "  unparsed bytes  offset " + std::to_string(tail.unparsedOffset) + "  size " +
                std::to_string(tail.unparsedSize) + "\n";
@@ -70,11 +74,15 @@ int runDump(const std::string& fileName, DumpFormat format) {
     Json document;
     document["file"] = fileName;
 
-    io::File file;
-    if (ResultCode rc = file.open(fileName, io::OpenMode::read); rc != 0) {
-        const std::string line = message::failure(rc, message::opening, fileName);
+    // The tree keeps what was read before a failure, and is shown either way.
+    mp4::File tree;
+    FileTail tail;
+    const FilePlan plan =
+        boxmend::planFile(fileName, tree, [&](io::Io& file) { tail = readTail(file, tree); });
+    if (!plan.opened) {
+        const std::string line = boxmend::openFailure(plan.openCode, fileName).line;
         if (json) {
-            document["error"] = errorJson(rc, line);
+            document["error"] = errorJson(plan.openCode, line);
             document["status"] = dumpStatus::trouble;
             printJson(document);
         }
@@ -82,50 +90,44 @@ int runDump(const std::string& fileName, DumpFormat format) {
         return dumpStatus::trouble;
     }
 
-    // The same journal boxmend looks for, only looked at.
-    FileJournaling beside(fileName, file);
-    const std::string journal = beside.store.name();
-
-    // The tree keeps what was read before a failure, and is shown either way.
-    mp4::File tree;
-    const RunOutcome run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
-    FileTail tail;
-    if (run.parse.code == 0)
-        tail = readTail(file, tree);
-    file.close();
-    if (run.parse.code != 0) {
-        const std::string line = message::failure(run.parse.code, message::parsing, fileName);
+    const RunOutcome& run = plan.run;
+    const std::string& journal = plan.journal;
+    // boxmend's lines for the trouble the run met, the parse's last.
+    const std::vector<std::string> failures =
+        boxmend::failureLines(run, boxmend::RunMode::planOnly, fileName, journal);
+    if (auto parse = boxmend::failureIn(boxmend::Phase::parse, run, boxmend::RunMode::planOnly,
+                                        fileName, journal)) {
         if (json) {
             document["boxes"] = boxTreeJson(tree);
             if (run.recovery.found != JournalFound::none)
                 document["diagnosis"] = {{"journal", journalJson(run, journal)}};
-            document["error"] = errorJson(run.parse.code, line);
+            document["error"] = errorJson(run.parse.code, parse->line);
             document["status"] = dumpStatus::trouble;
             printJson(document);
         } else {
-            printOut(listBoxTree(tree) + journalOnlyText(run, journal));
+            printOut(mp4::listBoxTree(tree) + journalOnlyText(run, journal));
         }
-        for (const std::string& trouble : troubleLines(run, fileName, journal))
-            printErr(trouble);
-        printErr(line);
+        for (const std::string& line : failures)
+            printErr(line);
         return dumpStatus::trouble;
     }
 
-    const int status = dumpStatusOf(run);
+    const int status = boxmend::dumpStatusOf(run);
     if (json) {
         document["boxes"] = boxTreeJson(tree);
         if (tail.size != 0)
             document["tail"] = tailJson(tail);
         document["diagnosis"] = diagnosisJson(run, journal, tail);
-        document["needsRepair"] = needsRepair(run);
+        document["needsRepair"] = boxmend::needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {
-        printOut(listBoxTree(tree) + tailText(tail) + "\n" + diagnosisText(run, journal, tail));
+        printOut(mp4::listBoxTree(tree) + tailText(tail) + "\n" +
+                 diagnosisText(run, journal, tail));
     }
-    for (const std::string& line : troubleLines(run, fileName, journal))
+    for (const std::string& line : failures)
         printErr(line);
     return status;
 }
 
-} // namespace boxmend
+} // namespace boxmend::dump

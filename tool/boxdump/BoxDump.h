@@ -2,7 +2,7 @@
 
 #include <string>
 
-namespace boxmend {
+namespace boxmend::dump {
 
 enum class DumpFormat { text, json };
 
@@ -12,4 +12,4 @@ enum class DumpFormat { text, json };
 // the exit status.
 int runDump(const std::string& fileName, DumpFormat format);
 
-} // namespace boxmend
+} // namespace boxmend::dump

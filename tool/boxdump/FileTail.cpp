@@ -6,7 +6,7 @@
 
 #include <limits>
 
-namespace boxmend {
+namespace boxmend::dump {
 
 using namespace mediafmt;
 
@@ -64,4 +64,4 @@ FileTail readTail(io::Io& file, const mp4::File& tree) {
     return tail;
 }
 
-} // namespace boxmend
+} // namespace boxmend::dump

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <optional>
 
-namespace boxmend {
+namespace boxmend::dump {
 
 // The bytes after the last top-level box a parse read. The parse stops once
 // its look-ahead past a box reaches the end of the file, so boxmend never
@@ -31,4 +31,4 @@ struct FileTail {
 // anywhere.
 FileTail readTail(mediafmt::io::Io& file, const mediafmt::mp4::File& tree);
 
-} // namespace boxmend
+} // namespace boxmend::dump

@@ -2,25 +2,33 @@
 // repair in it, without writing to the file. Usage: boxdump [--json] FILE
 
 #include "tool/boxdump/BoxDump.h"
-#include "tool/boxdump/Diagnosis.h"
 #include "tool/console/ConsolePause.h"
+#include "tool/console/FileName.h"
+#include "tool/console/Output.h"
+#include "tool/repair/PlanVerdict.h"
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
-#include <iostream>
 #include <string>
 #include <vector>
 
-#ifdef _WIN32
-#include "mediafmt/io/WindowsPath.h"
-#else
-#include <csignal>
-#endif
-
 namespace {
 
-int run(int argc, char** argv) {
+namespace console = boxmend::console;
+namespace dump = boxmend::dump;
+namespace dumpStatus = boxmend::dumpStatus;
+
+// The name the file is opened and shown by: boxmend's, so that both look at
+// the same file under the same name. A path that names nothing keeps its
+// own, which the message about it shows.
+std::string nameOf(const console::NativePath& argument) {
+    const std::string name = console::fileNameFor(argument);
+    return name.empty() ? console::shownName(argument) : name;
+}
+
+int run(const std::vector<console::NativePath>& arguments) {
     CLI::App app{"Lists the boxes of an MP4 or QuickTime recording and what boxmend would repair "
                  "in it, without writing to the file.",
                  "boxdump"};
@@ -30,63 +38,53 @@ int run(int argc, char** argv) {
     app.set_version_flag("--version", std::string("boxdump ") + BOXMEND_VERSION);
     bool json = false;
     app.add_flag("--json", json, "Print the tree and the diagnosis as JSON");
-    std::string fileName;
-    app.add_option("FILE", fileName, "The recording to examine; it is only read")->required();
+    std::string given;
+    app.add_option("FILE", given, "The recording to examine; it is only read")->required();
 
+    // The parser takes UTF-8; each argument as it is printed.
+    std::vector<std::string> shown;
+    for (const console::NativePath& argument : arguments)
+        shown.push_back(console::shownName(argument));
+    std::vector<char*> pointers;
+    for (std::string& argument : shown)
+        pointers.push_back(argument.data());
+    pointers.push_back(nullptr);
     try {
-        app.parse(argc, argv);
+        app.parse(static_cast<int>(shown.size()), pointers.data());
     } catch (const CLI::ParseError& error) {
         // Help and version end with 0; every usage error with 2, as cmp and diff do.
         const int code = app.exit(error);
-        return code == 0 ? 0 : boxmend::dumpStatus::trouble;
+        return code == 0 ? 0 : dumpStatus::trouble;
     }
-    return boxmend::runDump(fileName, json ? boxmend::DumpFormat::json : boxmend::DumpFormat::text);
+    // Back to the argument as the system gave it, to be named as boxmend
+    // names it; each shown text comes from one argument only.
+    const auto found = std::find(shown.begin(), shown.end(), given);
+    const std::string fileName =
+        found == shown.end() ? given : nameOf(arguments[std::size_t(found - shown.begin())]);
+    return dump::runDump(fileName, json ? dump::DumpFormat::json : dump::DumpFormat::text);
 }
 
-// The status of the run, unless what it printed could not all be written: a
-// listing that is lost is trouble, whatever it said.
-int finish(int status) {
-    std::cout.flush();
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0 || !std::cout) {
+template <typename Char> int start(int argc, Char* argv[]) {
+    console::ignoreBrokenPipe();
+    int status = run(std::vector<console::NativePath>(argv, argv + argc));
+    // A listing that is lost is trouble, whatever it said.
+    if (console::outputLost()) {
         std::fprintf(stderr, "boxdump: cannot write to standard output\n");
-        status = boxmend::dumpStatus::trouble;
+        status = dumpStatus::trouble;
     }
-    boxmend::pauseIfOwnConsole();
+    console::pauseIfOwnConsole();
     return status;
 }
 
 } // namespace
 
 #ifdef _WIN32
-
-// The arguments arrive as UTF-16; the stream layer takes UTF-8 names.
+// The wide entry point, so that the path arrives as UTF-16 whatever the code page.
 int wmain(int argc, wchar_t* argv[]) {
-    std::vector<std::string> args;
-    for (int i = 0; i < argc; ++i) {
-        std::u16string wide;
-        for (const wchar_t* unit = argv[i]; *unit != L'\0'; ++unit)
-            wide += static_cast<char16_t>(*unit);
-        std::string narrow;
-        if (!mediafmt::io::toUtf8(wide, narrow)) {
-            std::fprintf(stderr, "boxdump: an argument is not valid UTF-16\n");
-            return boxmend::dumpStatus::trouble;
-        }
-        args.push_back(std::move(narrow));
-    }
-    std::vector<char*> pointers;
-    for (std::string& arg : args)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-    return finish(run(argc, pointers.data()));
+    return start(argc, argv);
 }
-
 #else
-
 int main(int argc, char* argv[]) {
-    // A reader that went away makes the output fail (trouble) rather than
-    // end the program by a signal.
-    std::signal(SIGPIPE, SIG_IGN);
-    return finish(run(argc, argv));
+    return start(argc, argv);
 }
-
 #endif

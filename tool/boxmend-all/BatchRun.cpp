@@ -1,43 +1,31 @@
 #include "tool/boxmend-all/BatchRun.h"
 
-#include "mediafmt/io/File.h"
 #include "mediafmt/mp4/File.h"
-#include "tool/boxdump/Diagnosis.h"
 #include "tool/boxmend-all/Interrupt.h"
+#include "tool/boxmend-all/MovieWalk.h"
 #include "tool/boxmend-all/Verdict.h"
-#include "tool/boxmend/Driver.h"
-#include "tool/boxmend/FileName.h"
+#include "tool/console/FileName.h"
+#include "tool/console/Output.h"
+#include "tool/repair/FailureLines.h"
+#include "tool/repair/FileRun.h"
 #include "tool/repair/Messages.h"
-#include "tool/repair/Transaction.h"
+#include "tool/repair/PlanOutlook.h"
+#include "tool/repair/PlanVerdict.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <map>
 #include <string>
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
+namespace boxmend::batch {
 
-namespace boxmend {
-
-using namespace mediafmt;
+using boxmend::FilePlan;
+using boxmend::FileRepair;
+using boxmend::message::counted;
+using boxmend::message::printableName;
+namespace dumpStatus = boxmend::dumpStatus;
 
 namespace {
-
-bool outputIsTerminal() {
-#ifdef _WIN32
-    DWORD mode = 0;
-    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
-#else
-    return ::isatty(STDOUT_FILENO) == 1;
-#endif
-}
 
 // Standard output, with a progress line on a terminal that is rewritten in
 // place and cleared before anything else is printed.
@@ -64,7 +52,7 @@ public:
     }
 
 private:
-    bool terminal_ = outputIsTerminal();
+    bool terminal_ = console::outputIsTerminal();
     std::size_t width_ = 0;
 };
 
@@ -83,36 +71,19 @@ std::string progressName(const std::string& shown) {
 }
 
 // boxdump's run on a file: opened for reading only, the journal only looked at.
-struct PlanRun {
-    bool opened = false;
-    ResultCode openCode = result::none;
-    std::string journal;
-    RunOutcome run;
-};
-
-PlanRun planFile(const std::string& fileName) {
-    PlanRun plan;
-    io::File file;
-    plan.openCode = file.open(fileName, io::OpenMode::read);
-    if (plan.openCode != 0)
-        return plan;
-    plan.opened = true;
-    FileJournaling beside(fileName, file);
-    plan.journal = beside.store.name();
-    mp4::File tree;
-    plan.run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
-    return plan;
+FilePlan planFile(const std::string& fileName) {
+    mediafmt::mp4::File tree;
+    return boxmend::planFile(fileName, tree);
 }
 
 // The plan-only outcome's lines: in brief, with boxmend's lines for any
 // trouble before the result line.
-std::vector<std::string> planLines(const PlanRun& plan, const std::string& fileName) {
+std::vector<std::string> planLines(const FilePlan& plan, const std::string& fileName) {
     if (!plan.opened)
-        return {message::failure(plan.openCode, message::opening, fileName)};
-    std::vector<std::string> lines = outlookLines(plan.run, plan.journal);
-    std::vector<std::string> trouble = troubleLines(plan.run, fileName, plan.journal);
-    if (plan.run.parse.code != 0)
-        trouble.push_back(message::failure(plan.run.parse.code, message::parsing, fileName));
+        return {boxmend::openFailure(plan.openCode, fileName).line};
+    std::vector<std::string> lines = boxmend::outlookLines(plan.run, plan.journal);
+    const std::vector<std::string> trouble =
+        boxmend::failureLines(plan.run, boxmend::RunMode::planOnly, fileName, plan.journal);
     lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
     return lines;
 }
@@ -125,24 +96,20 @@ struct Looked {
 
 Looked lookAt(const FoundMovie& movie, bool dryRun) {
     // Named, opened and shown in its lines exactly as boxmend would.
-    const std::string fileName = fileNameFor(movie.path.c_str());
+    const std::string fileName = console::fileNameFor(movie.path);
     if (dryRun) {
-        const PlanRun plan = planFile(fileName);
+        const FilePlan plan = planFile(fileName);
         return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName)};
     }
-    FileRepair repair = repairFile(fileName);
+    FileRepair repair = boxmend::repairFile(fileName);
     if (repair.opened)
         return {classifyRepair(repair, nullptr), std::move(repair.lines)};
     // Read-only, or on a locked card: right already, or failed as boxmend says.
-    const PlanRun plan = planFile(fileName);
+    const FilePlan plan = planFile(fileName);
     const Verdict verdict = classifyRepair(repair, plan.opened ? &plan.run : nullptr);
     if (verdict == Verdict::alreadyRight)
         repair.lines = {"Cannot be opened for writing, but there is nothing to repair"};
     return {verdict, std::move(repair.lines)};
-}
-
-std::string counted(std::uint64_t n, const char* one, const char* many) {
-    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 struct Tally {
@@ -200,12 +167,12 @@ int planStatus(Verdict verdict) {
 
 } // namespace
 
-int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
+int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
     installInterruptHandler();
     Output out;
     const MovieWalk walk = findMovies(paths);
     for (const std::string& path : walk.unreadable)
-        out.line("Cannot read " + message::printableName(path));
+        out.line("Cannot read " + printableName(path));
 
     Tally tally;
     int planWorst = dumpStatus::nothingToRepair;
@@ -215,7 +182,7 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
         if (interruptRequested())
             break;
         const std::string place = "[" + std::to_string(++looked) + "/" + total + "] ";
-        const std::string shown = message::printableName(movie.shown);
+        const std::string shown = printableName(movie.shown);
         out.progress(place + progressName(shown));
         const Looked result = lookAt(movie, dryRun);
         ++tally.counts[result.verdict];
@@ -236,9 +203,9 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
         out.line("Dry run: no file was opened for writing.");
     out.line(summary(tally, walk, dryRun));
     for (const auto& [verdict, path] : tally.listed)
-        out.line(listedAs(verdict) + message::printableName(path));
+        out.line(listedAs(verdict) + printableName(path));
     for (const std::string& path : walk.unreadable)
-        out.line("Could not read: " + message::printableName(path));
+        out.line("Could not read: " + printableName(path));
     if (walk.offlineFiles != 0)
         out.line("Not fetched: " + counted(walk.offlineFiles, "offline file", "offline files") +
                  ", whose data reading would download");
@@ -251,14 +218,9 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
         status = batchStatus::failed;
     if (walk.movies.empty()) {
         std::string given;
-        for (const NativePath& path : paths) {
-#ifdef _WIN32
-            given += (given.empty() ? "" : ", ") + unitsToUtf8({path.begin(), path.end()});
-#else
-            given += (given.empty() ? "" : ", ") + path;
-#endif
-        }
-        out.line("No movie found in " + message::printableName(given));
+        for (const console::NativePath& path : paths)
+            given += (given.empty() ? "" : ", ") + console::shownName(path);
+        out.line("No movie found in " + printableName(given));
         // A path that could not be read says more than finding nothing.
         if (status == batchStatus::ok)
             status = batchStatus::usageOrNoMovie;
@@ -266,9 +228,9 @@ int runBatch(const std::vector<NativePath>& paths, bool dryRun) {
     if (interrupted)
         out.line("Interrupted after " + std::to_string(looked) + " of " +
                  counted(walk.movies.size(), "movie", "movies") + "; the rest were not looked at");
-    if (std::fflush(stdout) != 0 || std::ferror(stdout) != 0)
+    if (console::outputLost())
         status = batchStatus::outputFailed;
     return interrupted ? batchStatus::interrupted : status;
 }
 
-} // namespace boxmend
+} // namespace boxmend::batch

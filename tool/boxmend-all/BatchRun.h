@@ -1,10 +1,10 @@
 #pragma once
 
-#include "tool/boxmend-all/MovieWalk.h"
+#include "tool/console/FileName.h"
 
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::batch {
 
 // Exit statuses of boxmend-all.
 namespace batchStatus {
@@ -21,6 +21,6 @@ inline constexpr int interrupted = 130;
 // recording's lines under its place and path, then the summary and the
 // path of each one that failed. Returns the exit status; with dryRun the
 // highest of boxdump's statuses over the files.
-int runBatch(const std::vector<NativePath>& paths, bool dryRun);
+int runBatch(const std::vector<console::NativePath>& paths, bool dryRun);
 
-} // namespace boxmend
+} // namespace boxmend::batch

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace boxmend {
+namespace boxmend::batch {
 
 // Ctrl-C (SIGINT, or the console's Ctrl-C and Ctrl-Break on Windows): the
 // first asks the run to stop once the current file is done; a second ends
@@ -12,4 +12,8 @@ void installInterruptHandler();
 // Whether an interruption was asked for.
 bool interruptRequested();
 
-} // namespace boxmend
+// Records a request from the platform's handler, which runs in a signal
+// handler or on the console's own thread; whether one had been made before.
+bool noteInterruptRequest();
+
+} // namespace boxmend::batch

@@ -1,7 +1,7 @@
 #include "tool/boxmend-all/MovieWalk.h"
 
 #include "mediafmt/io/WindowsPath.h"
-#include "tool/boxmend/FileName.h"
+#include "tool/console/FileName.h"
 
 #include <algorithm>
 #include <cstring>
@@ -68,7 +68,7 @@ constexpr DWORD recallOnDataAccess = 0x00400000;
 constexpr DWORD offline = FILE_ATTRIBUTE_OFFLINE | recallOnOpen | recallOnDataAccess;
 
 std::string shownName(const std::wstring& name) {
-    return unitsToUtf8(std::u16string(name.begin(), name.end()));
+    return console::unitsToUtf8(std::u16string(name.begin(), name.end()));
 }
 #else
 constexpr char separator = '/';

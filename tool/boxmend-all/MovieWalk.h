@@ -1,5 +1,7 @@
 #pragma once
 
+#include "tool/console/FileName.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -7,13 +9,7 @@
 
 namespace boxmend {
 
-// A path as the operating system takes it: UTF-16 on Windows, bytes
-// elsewhere.
-#ifdef _WIN32
-using NativePath = std::wstring;
-#else
-using NativePath = std::string;
-#endif
+using console::NativePath;
 
 struct FoundMovie {
     // The path as it is shown: the argument it was found under, then the

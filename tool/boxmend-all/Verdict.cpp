@@ -1,10 +1,17 @@
 #include "tool/boxmend-all/Verdict.h"
 
-#include "tool/boxdump/Diagnosis.h"
+#include "tool/repair/ExitStatus.h"
+#include "tool/repair/PlanVerdict.h"
 
-namespace boxmend {
+namespace boxmend::batch {
 
 using namespace mediafmt;
+using boxmend::dumpStatusOf;
+using boxmend::FileRepair;
+using boxmend::JournalFound;
+using boxmend::RunOutcome;
+namespace dumpStatus = boxmend::dumpStatus;
+namespace exitStatus = boxmend::exitStatus;
 
 namespace {
 
@@ -43,13 +50,10 @@ Verdict classifyPlan(bool opened, const RunOutcome& plan) {
     case dumpStatus::nothingToRepair:
         return fromOtherDevice(plan) ? Verdict::otherDevice : Verdict::alreadyRight;
     case dumpStatus::repairNeeded:
-        return plan.audio.code == result::invalidOperation ||
-                       plan.video.code == result::invalidOperation
-                   ? Verdict::refused
-                   : Verdict::toRepair;
+        return boxmend::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
     default:
         return Verdict::trouble;
     }
 }
 
-} // namespace boxmend
+} // namespace boxmend::batch

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "tool/boxmend/Driver.h"
+#include "tool/repair/FileRun.h"
 #include "tool/repair/RepairRun.h"
 
-namespace boxmend {
+namespace boxmend::batch {
 
 // What became of one movie, or, in a dry run, what would.
 enum class Verdict {
@@ -22,10 +22,10 @@ enum class Verdict {
 // The verdict on a movie from its one repair run. A file that could not be
 // opened for writing is already right when readOnlyPlan, its plan-only run
 // (null when it could not be read either), finds nothing to repair.
-Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan);
+Verdict classifyRepair(const boxmend::FileRepair& repair, const boxmend::RunOutcome* readOnlyPlan);
 
 // The verdict on a movie from its plan-only run; opened tells whether the
 // file could be opened for reading at all.
-Verdict classifyPlan(bool opened, const RunOutcome& plan);
+Verdict classifyPlan(bool opened, const boxmend::RunOutcome& plan);
 
-} // namespace boxmend
+} // namespace boxmend::batch

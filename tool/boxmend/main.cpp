@@ -1,33 +1,52 @@
 // boxmend: repairs in place the audio and video track header defects of a
 // camera recording. Usage: boxmend <file>
 
-#include "tool/boxmend/Driver.h"
-#include "tool/boxmend/FileName.h"
 #include "tool/console/ConsolePause.h"
+#include "tool/console/FileName.h"
+#include "tool/console/Output.h"
+#include "tool/repair/ExitStatus.h"
+#include "tool/repair/FileRun.h"
 
-#ifndef _WIN32
-#include <csignal>
-#endif
+#include <cstdio>
+#include <iostream>
+#include <string>
 
-#ifdef _WIN32
+namespace {
 
-// The wide entry point, so the path arrives as UTF-16 whatever the code page.
-int wmain(int argc, wchar_t* argv[]) {
-    const int status =
-        argc != 2 ? boxmend::printUsage() : boxmend::runRepair(boxmend::fileNameFor(argv[1]));
-    boxmend::pauseIfOwnConsole();
+namespace console = boxmend::console;
+namespace exitStatus = boxmend::exitStatus;
+
+int printUsage() {
+    std::cout << "Usage: boxmend <file>" << std::endl;
+    return exitStatus::usageOrVideoFailed;
+}
+
+// The file's run, then one line per outcome on standard output.
+int repair(const console::NativePath& argument) {
+    const boxmend::FileRepair repair = boxmend::repairFile(console::fileNameFor(argument));
+    for (const std::string& line : repair.lines)
+        std::printf("%s\n", line.c_str());
+    if (console::outputLost() && repair.status == exitStatus::ok)
+        return exitStatus::outputFailed;
+    return repair.status;
+}
+
+int run(int argc, const console::NativePath::value_type* const* argv) {
+    console::ignoreBrokenPipe();
+    const int status = argc != 2 ? printUsage() : repair(argv[1]);
+    console::pauseIfOwnConsole();
     return status;
 }
 
-#else
+} // namespace
 
-int main(int argc, char* argv[]) {
-    // A reader that went away makes writing the messages fail (status 7)
-    // rather than end the run by a signal.
-    std::signal(SIGPIPE, SIG_IGN);
-    if (argc != 2)
-        return boxmend::printUsage();
-    return boxmend::runRepair(boxmend::fileNameFor(argv[1]));
+#ifdef _WIN32
+// The wide entry point, so the path arrives as UTF-16 whatever the code page.
+int wmain(int argc, wchar_t* argv[]) {
+    return run(argc, argv);
 }
-
+#else
+int main(int argc, char* argv[]) {
+    return run(argc, argv);
+}
 #endif

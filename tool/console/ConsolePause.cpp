@@ -1,50 +1,10 @@
 #include "tool/console/ConsolePause.h"
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
-#include <cstdio>
-#include <iostream>
-#endif
-
-namespace boxmend {
+namespace boxmend::console {
 
 bool shouldPauseBeforeExit(bool inputIsConsole, bool outputIsConsole,
                            unsigned long processesOnConsole) {
     return inputIsConsole && outputIsConsole && processesOnConsole == 1;
 }
 
-#ifdef _WIN32
-
-namespace {
-
-bool isConsole(DWORD standardHandle) {
-    HANDLE handle = GetStdHandle(standardHandle);
-    DWORD mode = 0;
-    return handle != INVALID_HANDLE_VALUE && handle != nullptr && GetConsoleMode(handle, &mode);
-}
-
-} // namespace
-
-void pauseIfOwnConsole() {
-    DWORD processes[2];
-    const DWORD attached = GetConsoleProcessList(processes, 2);
-    if (!shouldPauseBeforeExit(isConsole(STD_INPUT_HANDLE), isConsole(STD_OUTPUT_HANDLE), attached))
-        return;
-    std::cout.flush();
-    std::printf("%s\n", pausePrompt);
-    std::fflush(stdout);
-    for (int c = std::getchar(); c != EOF && c != '\n'; c = std::getchar()) {
-    }
-}
-
-#else
-
-void pauseIfOwnConsole() {}
-
-#endif
-
-} // namespace boxmend
+} // namespace boxmend::console

@@ -1,6 +1,6 @@
 #pragma once
 
-namespace boxmend {
+namespace boxmend::console {
 
 // The line shown before waiting.
 inline constexpr const char* pausePrompt = "Press Enter to close this window.";
@@ -19,4 +19,4 @@ bool shouldPauseBeforeExit(bool inputIsConsole, bool outputIsConsole,
 // the end of the input). Elsewhere it does nothing.
 void pauseIfOwnConsole();
 
-} // namespace boxmend
+} // namespace boxmend::console

@@ -1,18 +1,11 @@
 #include "tool/repair/Messages.h"
 
-#include <cstdio>
+#include "mediafmt/mp4/BoxListing.h"
 
 namespace boxmend::message {
 
-bool isControlByte(unsigned char byte) {
-    return byte < 0x20 || byte == 0x7F;
-}
-
-void appendEscapedByte(std::string& out, unsigned char byte) {
-    char escaped[5];
-    std::snprintf(escaped, sizeof escaped, "\\x%02x", byte);
-    out += escaped;
-}
+using mediafmt::mp4::appendEscapedByte;
+using mediafmt::mp4::isControlByte;
 
 std::string printableName(const std::string& name) {
     std::string out;
@@ -24,6 +17,10 @@ std::string printableName(const std::string& name) {
             out += ch;
     }
     return out;
+}
+
+std::string counted(std::uint64_t n, const char* one, const char* many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string codeAndText(mediafmt::ResultCode code) {

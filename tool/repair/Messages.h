@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 
+#include <cstdint>
 #include <string>
 
 namespace boxmend::message {
@@ -25,15 +26,12 @@ inline constexpr const char* repairingVideo = "repairing Lumacode Video";
 inline constexpr const char* readingJournal = "reading the repair journal for";
 inline constexpr const char* writingJournal = "writing the repair journal for";
 
-// Control bytes (0x00 to 0x1F and 0x7F), which printed as they are could
-// move the cursor, clear a terminal or start a line of their own.
-bool isControlByte(unsigned char byte);
-// The byte as "\xNN", the way control bytes are shown wherever text from a
-// file or a name is printed.
-void appendEscapedByte(std::string& out, unsigned char byte);
 // A file or journal name as the messages print it: control bytes as
-// "\xNN", every other byte as it is.
+// "\xNN", as the box listing shows them, every other byte as it is.
 std::string printableName(const std::string& name);
+
+// "1 entry", "2 entries": n and the word that goes with it.
+std::string counted(std::uint64_t n, const char* one, const char* many);
 
 // "error N (text)", the code as a signed decimal.
 std::string codeAndText(mediafmt::ResultCode code);

@@ -1,0 +1,115 @@
+#include "tool/repair/FailureLines.h"
+
+#include "tool/repair/ExitStatus.h"
+#include "tool/repair/Messages.h"
+
+namespace boxmend {
+
+using namespace mediafmt;
+
+namespace {
+
+// A repair that ran and neither succeeded nor found nothing to do.
+bool repairFailed(const StepOutcome& step, RunMode mode, bool nothingToDo) {
+    const bool refused = mode == RunMode::planOnly && step.code == result::invalidOperation;
+    return step.ran() && step.code != result::none && !nothingToDo && !refused;
+}
+
+// The line for a failed write of a repair, by what went wrong.
+std::string writeFailure(const StepOutcome& step, const std::string& usual,
+                         const std::string& fileName, const char* stepText) {
+    switch (step.trouble) {
+    case WriteTrouble::journalNotWritten:
+        return message::failure(step.code, message::writingJournal, fileName);
+    case WriteTrouble::notStored:
+        return message::notStored(fileName, stepText);
+    case WriteTrouble::none:
+        break;
+    }
+    return usual;
+}
+
+std::optional<Failure> audioFailure(const StepOutcome& audio, RunMode mode,
+                                    const std::string& fileName) {
+    if (!repairFailed(audio, mode, false))
+        return std::nullopt;
+    return Failure{exitStatus::audioRepairFailed,
+                   writeFailure(audio,
+                                message::failure(audio.code, message::repairingAudio, fileName),
+                                fileName, message::repairingAudio)};
+}
+
+std::optional<Failure> videoFailure(const StepOutcome& video, RunMode mode,
+                                    const std::string& fileName) {
+    if (!repairFailed(video, mode, video.code == result::noOp))
+        return std::nullopt;
+    return Failure{
+        exitStatus::usageOrVideoFailed,
+        writeFailure(video, message::videoFailure(fileName), fileName, message::repairingVideo)};
+}
+
+std::optional<Failure> journalFailure(const Recovery& recovery, const std::string& fileName,
+                                      const std::string& journal) {
+    switch (recovery.found) {
+    case JournalFound::unreadable:
+        return Failure{exitStatus::journalTrouble,
+                       message::failure(recovery.code, message::readingJournal, fileName)};
+    case JournalFound::mismatch:
+        return Failure{exitStatus::journalTrouble, message::journalMismatch(journal, fileName)};
+    case JournalFound::otherVersion:
+        return Failure{exitStatus::journalTrouble, message::journalOfOtherVersion(journal)};
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mode,
+                                 const std::string& fileName, const std::string& journal) {
+    switch (phase) {
+    case Phase::journal:
+        return journalFailure(run.recovery, fileName, journal);
+    case Phase::recoveredAudio:
+        return audioFailure(run.recovery.audio, mode, fileName);
+    case Phase::recoveredVideo:
+        return videoFailure(run.recovery.video, mode, fileName);
+    case Phase::parse:
+        if (run.parse.code == 0)
+            return std::nullopt;
+        return Failure{exitStatus::parseFailed,
+                       message::failure(run.parse.code, message::parsing, fileName)};
+    case Phase::check:
+        if (run.parse.code != 0 || !checkFailed(run))
+            return std::nullopt;
+        return Failure{exitStatus::audioCheckFailed,
+                       run.tornTables
+                           ? message::halfWritten(fileName)
+                           : message::failure(run.check.code, message::checkingAudio, fileName)};
+    case Phase::audio:
+        return audioFailure(run.audio, mode, fileName);
+    case Phase::video:
+        return videoFailure(run.video, mode, fileName);
+    }
+    return std::nullopt;
+}
+
+std::vector<std::string> failureLines(const RunOutcome& run, RunMode mode,
+                                      const std::string& fileName, const std::string& journal) {
+    std::vector<std::string> lines;
+    for (Phase phase : phases) {
+        if (auto failure = failureIn(phase, run, mode, fileName, journal))
+            lines.push_back(failure->line);
+    }
+    return lines;
+}
+
+bool checkFailed(const RunOutcome& run) {
+    return run.check.code != result::none && run.check.code != result::noOp;
+}
+
+Failure openFailure(ResultCode code, const std::string& fileName) {
+    return {exitStatus::openFailed, message::failure(code, message::opening, fileName)};
+}
+
+} // namespace boxmend

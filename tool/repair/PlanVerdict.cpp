@@ -1,0 +1,36 @@
+#include "tool/repair/PlanVerdict.h"
+
+#include "tool/repair/FailureLines.h"
+
+namespace boxmend {
+
+using namespace mediafmt;
+
+bool audioNeedsRepair(const RunOutcome& run) {
+    return run.check.code == result::none;
+}
+
+bool videoNeedsRepair(const RunOutcome& run) {
+    return run.videoEntry && run.videoEntry->dataReferenceIndex.value != 1;
+}
+
+bool needsRepair(const RunOutcome& run) {
+    return audioNeedsRepair(run) || videoNeedsRepair(run);
+}
+
+bool journalInTheWay(const RunOutcome& run) {
+    return run.recovery.found != JournalFound::none &&
+           run.recovery.found != JournalFound::completed;
+}
+
+bool wouldRefuse(const RunOutcome& run) {
+    return run.audio.code == result::invalidOperation || run.video.code == result::invalidOperation;
+}
+
+int dumpStatusOf(const RunOutcome& run) {
+    if (journalInTheWay(run) || !failureLines(run, RunMode::planOnly, {}, {}).empty())
+        return dumpStatus::trouble;
+    return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
+}
+
+} // namespace boxmend
