@@ -11,6 +11,7 @@
 #include "tests/support/MisplacingStream.h"
 #include "tool/repair/Planning.h"
 #include "tool/repair/ReadFingerprint.h"
+#include "tool/repair/WriteOrder.h"
 
 #include <gtest/gtest.h>
 
@@ -46,14 +47,14 @@ Bytes recording() {
 // A recording parsed through a fingerprint, and its repairs planned.
 struct Trial {
     Trial(const Bytes& bytes, bool onDemand = false) : disk(bytes, onDemand), fingerprint(disk) {
-        boxmend::planRepairs(fingerprint, tree, false, planned);
+        boxmend::planRepairs(fingerprint, tree, boxmend::RunMode::apply, planned);
         repairs = planned.repairsToMake();
         moov = tree.find("moov");
         fingerprint.keepOnly(moov->offset, moov->recordedSize);
-        for (const boxmend::RepairToMake& repair : repairs) {
-            for (const boxmend::ByteChange& change : repair.plan->changes)
+        for (const boxmend::RepairPlan& repair : repairs) {
+            for (const boxmend::ByteChange& change : repair.changes)
                 written.push_back({change.offset, change.original.size(), change.original.data()});
-            written.push_back({repair.plan->fillOffset, repair.plan->fillLength, nullptr});
+            written.push_back({repair.fillOffset, repair.fillLength, nullptr});
         }
     }
 
@@ -78,7 +79,8 @@ struct Trial {
     mp4::File tree;
     mp4::box::BoxPtr moov;
     boxmend::PlannedRepairs planned;
-    std::vector<boxmend::RepairToMake> repairs;
+    std::vector<boxmend::RepairPlan> repairs;
+    std::vector<boxmend::StepOutcome> outcomes;
     std::vector<boxmend::WrittenRange> written;
 };
 
@@ -93,7 +95,7 @@ TEST(HeaderRestore, RepairWritesStoredElsewhereAreUndoneExactly) {
             ASSERT_EQ(trial.repairs.size(), 2u);
             EXPECT_TRUE(trial.headerFingerprinted());
             MisplacingStream device(trial.disk, shift);
-            EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+            EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
             EXPECT_NE(trial.disk.bytes(), original);
 
             const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
@@ -115,7 +117,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // The device misplaces the restore's writes too.
         Trial trial(original);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
         const boxmend::RestoreOutcome outcome = trial.restore(device);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read back as parsed"), std::string::npos);
@@ -127,7 +129,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
         const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
@@ -140,7 +142,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, std::int64_t{1} << 40, 2);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
         EXPECT_EQ(trial.restore(trial.disk).state, RestoreState::restored);
         EXPECT_EQ(trial.disk.bytes(), original);
     }
@@ -151,7 +153,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         auto free = std::dynamic_pointer_cast<mp4::box::free>(trial.moov->find("free"));
         std::fill(free->data.elements.begin(), free->data.elements.end(), 0x5D);
         MisplacingStream device(trial.disk, -4096);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
         const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_NE(outcome.reason.find("cannot be rebuilt"), std::string::npos);
@@ -161,7 +163,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // A read-back that fails.
         Trial trial(original);
         MisplacingStream device(trial.disk, 1);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs));
+        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
         trial.disk.failAt(FaultyStream::Call::read, trial.disk.calls(FaultyStream::Call::read) + 1,
                           result::readError);
         const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
