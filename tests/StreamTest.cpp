@@ -8,6 +8,7 @@
 #include "tests/support/Bytes.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/TempDir.h"
+#include "tool/repair/JournalStore.h"
 
 #include <gtest/gtest.h>
 
@@ -200,26 +201,26 @@ TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
     EXPECT_EQ(file.readBack(0, got.data(), 1), result::fileNotOpen);
 }
 
-// The system calls the POSIX layer reads through, replaced while one lives:
-// every other read and pread interrupted by a signal, reads cut to three
-// bytes, and as the test asks the read past the cache refused, at its open
-// or at its first read.
+// The system calls the POSIX layer reads and writes through, replaced while
+// one lives: every other call interrupted by a signal, reads and writes cut
+// to three bytes, and as the test asks the read past the cache refused (at
+// its open or at its first read) or no byte ever written.
 class OddSystem {
 public:
-    enum Refusal { none, directOpen, firstDirectRead };
+    enum Oddity { none, directOpenRefused, firstDirectReadRefused, writesStall };
     static inline int opens = 0;
 
-    explicit OddSystem(Refusal refusal) {
-        refusal_ = refusal;
+    explicit OddSystem(Oddity oddity) {
+        oddity_ = oddity;
         opens = calls_ = 0;
-        posixCalls() = {open, read, pread};
+        posixCalls() = {open, read, pread, write};
     }
     ~OddSystem() { posixCalls() = real_; }
 
 private:
     static int open(const char* path, int flags) {
         ++opens;
-        return refusal_ == directOpen ? (errno = EINVAL, -1) : real_.open(path, flags);
+        return oddity_ == directOpenRefused ? (errno = EINVAL, -1) : real_.open(path, flags);
     }
     static ssize_t read(int fd, void* buffer, std::size_t count) {
         if (++calls_ % 2 == 1)
@@ -227,13 +228,20 @@ private:
         return real_.read(fd, buffer, std::min<std::size_t>(count, 3));
     }
     static ssize_t pread(int fd, void* buffer, std::size_t count, off_t at) {
-        if (++calls_ == 1 && refusal_ == firstDirectRead)
+        if (++calls_ == 1 && oddity_ == firstDirectReadRefused)
             return errno = EINVAL, -1;
         return calls_ % 2 == 1 ? (errno = EINTR, -1) : real_.pread(fd, buffer, count, at);
     }
+    static ssize_t write(int fd, const void* buffer, std::size_t count) {
+        if (oddity_ == writesStall)
+            return 0;
+        if (++calls_ % 2 == 1)
+            return errno = EINTR, -1;
+        return real_.write(fd, buffer, std::min<std::size_t>(count, 3));
+    }
 
     static inline const PosixCalls real_ = posixCalls();
-    static inline Refusal refusal_ = none;
+    static inline Oddity oddity_ = none;
     static inline int calls_ = 0;
 };
 
@@ -255,6 +263,36 @@ TEST(File, ReadsWholeThroughInterruptedAndShortReads) {
     EXPECT_TRUE(std::equal(got.begin(), got.begin() + 4900, bytes.begin() + 100));
 }
 
+// Writes of a few bytes at a time, some interrupted, still write everything,
+// the file's and the journal's; a write that takes nothing fails rather than
+// being tried for ever.
+TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
+    TempDir dir;
+    const Bytes bytes(1000, 0x44);
+    const std::string path = dir.file("data");
+    File file;
+    ASSERT_EQ(file.open(path, OpenMode::write), 0u);
+    boxmend::DirectoryJournal journal(path);
+    bool refused = false;
+    std::uint64_t count = 0;
+    {
+        const OddSystem odd(OddSystem::none);
+        ASSERT_EQ(file.write(bytes.data(), bytes.size(), count), 0u);
+        EXPECT_EQ(count, bytes.size());
+        ASSERT_EQ(journal.save(bytes, refused), 0u);
+        Bytes loaded;
+        ASSERT_EQ(journal.load(loaded), 0u);
+        EXPECT_TRUE(loaded == bytes);
+    }
+    file.close();
+    EXPECT_EQ(dir.read("data"), bytes);
+    ASSERT_EQ(file.open(path, OpenMode::update), 0u);
+    const OddSystem odd(OddSystem::writesStall);
+    EXPECT_EQ(file.write(bytes.data(), 1, count), result::writeError);
+    EXPECT_EQ(journal.save(bytes, refused), result::writeError);
+    EXPECT_FALSE(refused);
+}
+
 // Where the file system refuses to bypass the cache, at the open or at the
 // first read, the read comes after the range's cached pages were dropped;
 // refused once, the bypass is not tried again. A read-back that comes up
@@ -262,7 +300,7 @@ TEST(File, ReadsWholeThroughInterruptedAndShortReads) {
 TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
     TempDir dir;
     const Bytes bytes(10000, 0x33);
-    for (const auto refusal : {OddSystem::directOpen, OddSystem::firstDirectRead}) {
+    for (const auto refusal : {OddSystem::directOpenRefused, OddSystem::firstDirectReadRefused}) {
         File file;
         ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
         const OddSystem odd(refusal);

@@ -111,10 +111,11 @@ ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRea
 ResultCode File::write(const void* buffer, std::uint64_t count, std::uint64_t& bytesWritten) {
     if (!isOpen())
         return result::fileNotOpen;
+    const auto write = posixCalls().write;
     std::uint64_t total = 0;
     while (total < count) {
-        ssize_t put = ::write(handle_, static_cast<const char*>(buffer) + total,
-                              static_cast<std::size_t>(count - total));
+        ssize_t put = write(handle_, static_cast<const char*>(buffer) + total,
+                            static_cast<std::size_t>(count - total));
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)

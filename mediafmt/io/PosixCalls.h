@@ -6,16 +6,18 @@
 
 namespace mediafmt::io {
 
-// The system calls through which File reads on POSIX systems (the header is
-// of no use elsewhere). They are the system's own unless a test replaces
-// them, to act as a system this machine is not: a file system that refuses
-// to bypass its cache, a read cut short or interrupted by a signal. Nothing
-// in the library or the programs ever changes them.
+// The system calls through which File and the journal read and write on
+// POSIX systems (the header is of no use elsewhere). They are the system's
+// own unless a test replaces them, to act as a system this machine is not:
+// a file system that refuses to bypass its cache, a read or write cut short
+// or interrupted by a signal. Nothing in the library or the programs ever
+// changes them.
 struct PosixCalls {
     // open(2) without a mode: nothing opened through it is created.
     int (*open)(const char* path, int flags);
     ssize_t (*read)(int fd, void* buffer, std::size_t count);
     ssize_t (*pread)(int fd, void* buffer, std::size_t count, off_t offset);
+    ssize_t (*write)(int fd, const void* buffer, std::size_t count);
 };
 
 PosixCalls& posixCalls();

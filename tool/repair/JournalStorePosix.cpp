@@ -42,7 +42,7 @@ ResultCode flushDirectory(const std::string& directory) {
 bool writeDurably(int fd, const std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t put = io::posixCalls().write(fd, bytes.data() + done, bytes.size() - done);
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)
@@ -104,7 +104,7 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     ResultCode rc = result::none;
     while (done < bytes.size()) {
-        const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+        const ssize_t got = io::posixCalls().read(fd, bytes.data() + done, bytes.size() - done);
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0) {
