@@ -77,7 +77,7 @@ DirectoryJournal::DirectoryJournal(const std::string& path) {
     // wider than what that user has already.
     struct stat info {};
     if (::stat(recordingPath.c_str(), &info) == 0) {
-        mode_ = (info.st_mode & 0666) | S_IRUSR | S_IWUSR;
+        mode_ = static_cast<unsigned>(info.st_mode & 0666) | S_IRUSR | S_IWUSR;
         owner_ = info.st_uid;
         group_ = info.st_gid;
     }
