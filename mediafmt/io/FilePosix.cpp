@@ -91,11 +91,11 @@ ResultCode File::flush() {
 ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
     if (!isOpen())
         return result::fileNotOpen;
-    const auto read = posixCalls().read;
+    const auto readCall = posixCalls().read;
     std::uint64_t total = 0;
     while (total < count) {
-        ssize_t got = read(handle_, static_cast<char*>(buffer) + total,
-                           static_cast<std::size_t>(count - total));
+        ssize_t got = readCall(handle_, static_cast<char*>(buffer) + total,
+                               static_cast<std::size_t>(count - total));
         if (got < 0 && errno == EINTR)
             continue;
         if (got < 0)
@@ -111,11 +111,11 @@ ResultCode File::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRea
 ResultCode File::write(const void* buffer, std::uint64_t count, std::uint64_t& bytesWritten) {
     if (!isOpen())
         return result::fileNotOpen;
-    const auto write = posixCalls().write;
+    const auto writeCall = posixCalls().write;
     std::uint64_t total = 0;
     while (total < count) {
-        ssize_t put = write(handle_, static_cast<const char*>(buffer) + total,
-                            static_cast<std::size_t>(count - total));
+        ssize_t put = writeCall(handle_, static_cast<const char*>(buffer) + total,
+                                static_cast<std::size_t>(count - total));
         if (put < 0 && errno == EINTR)
             continue;
         if (put <= 0)

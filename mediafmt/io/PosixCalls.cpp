@@ -23,11 +23,11 @@ PosixCalls& posixCalls() {
 
 bool preadAll(int fd, std::uint8_t* out, std::uint64_t count, std::uint64_t offset,
               std::uint64_t& got, int& error) {
-    const auto pread = posixCalls().pread;
+    const auto preadCall = posixCalls().pread;
     got = 0;
     while (got < count) {
-        const ssize_t n = pread(fd, out + got, static_cast<std::size_t>(count - got),
-                                static_cast<off_t>(offset + got));
+        const ssize_t n = preadCall(fd, out + got, static_cast<std::size_t>(count - got),
+                                    static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
