@@ -170,11 +170,10 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
             state.SkipWithError("parse failed");
         state.ResumeTiming();
         boxmend::AudioTables tables;
-        std::string reason;
         boxmend::RepairPlan plan;
         bool torn = false;
-        if (boxmend::checkAudioTrack(*tree, tables, reason, torn) != 0 ||
-            boxmend::planAudioRepair(tables, torn, stream, plan, reason) != 0)
+        if (!boxmend::checkAudioTrack(*tree, tables, torn).is(boxmend::PhaseState::needed) ||
+            !boxmend::planAudioRepair(tables, torn, stream, plan).is(boxmend::PhaseState::planned))
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();

@@ -23,8 +23,16 @@ using testsupport::FaultyStream;
 
 namespace {
 
+using boxmend::PhaseOutcome;
+using boxmend::PhaseState;
+
 bool documented(ResultCode code) {
-    return code == boxmend::notRun || code <= result::divideByZero;
+    return code <= result::divideByZero;
+}
+
+// A phase's code, when it has one, is one the library documents.
+bool documented(const PhaseOutcome& phase) {
+    return !phase.stopped() || documented(phase.code);
 }
 
 std::string describe(const Box& box) {
@@ -105,8 +113,9 @@ const testsupport::TempDir& scratch() {
 
 std::string codesOf(const boxmend::RunOutcome& run) {
     std::string text;
-    for (ResultCode code : {run.parse.code, run.check.code, run.audio.code, run.video.code})
-        text += (text.empty() ? "" : " ") + std::to_string(static_cast<std::int32_t>(code));
+    for (const PhaseOutcome* phase : {&run.parse, &run.check, &run.audio, &run.video})
+        text += (text.empty() ? "" : " ") + std::to_string(static_cast<int>(phase->state)) + "/" +
+                std::to_string(phase->code);
     return text;
 }
 
@@ -263,24 +272,25 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
 
     for (std::size_t at = 0; at < original.size(); ++at) {
         if (original[at] != repaired[at] &&
-            !(first.audio.code == 0 && holds(plan.audioTables.stbl, at)) &&
-            !(first.video.code == 0 && holds(plan.videoEntry, at)))
+            !(first.audio.is(PhaseState::done) && holds(plan.audioTables.stbl, at)) &&
+            !(first.video.is(PhaseState::done) && holds(plan.videoEntry, at)))
             return "the run (" + codesOf(first) + ") changed byte " + std::to_string(at) +
                    " outside the boxes of the corrections it reported";
     }
     if (disk.refusedWrites() != 0)
         return "a repair tried to write past the end of the file";
     for (const auto* run : {&first, &second}) {
-        for (ResultCode code : {run->parse.code, run->check.code, run->audio.code, run->video.code})
-            if (!documented(code))
+        for (const PhaseOutcome* phase : {&run->parse, &run->check, &run->audio, &run->video})
+            if (!documented(*phase))
                 return "the run gave the undocumented codes " + codesOf(*run);
     }
-    if (again.bytes() != repaired || second.audio.code == 0 || second.video.code == 0)
+    if (again.bytes() != repaired || second.audio.is(PhaseState::done) ||
+        second.video.is(PhaseState::done))
         return "a second run changed the file (" + codesOf(second) + ")";
-    if (first.parse.code == 0 && second.parse.code != 0)
+    if (first.parse.is(PhaseState::done) && !second.parse.is(PhaseState::done))
         return "the repaired file fails to parse (" + codesOf(second) + ")";
-    if ((first.audio.code == 0 && second.check.code != result::noOp) ||
-        (first.video.code == 0 && second.video.code != result::noOp))
+    if ((first.audio.is(PhaseState::done) && !second.check.is(PhaseState::nothingToDo)) ||
+        (first.video.is(PhaseState::done) && !second.video.is(PhaseState::nothingToDo)))
         return "a second run finds a repair left to make (" + codesOf(second) + ")";
 
     io::File file;

@@ -80,7 +80,7 @@ struct Trial {
     mp4::box::BoxPtr moov;
     boxmend::PlannedRepairs planned;
     std::vector<boxmend::RepairPlan> repairs;
-    std::vector<boxmend::StepOutcome> outcomes;
+    std::vector<boxmend::PhaseOutcome> outcomes;
     std::vector<boxmend::WrittenRange> written;
 };
 

@@ -105,16 +105,17 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
     const Bytes tooShort = concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)});
     // What the entry is, its bytes, the byte of them that differs on disk
     // from what was parsed (0 for none) and the outcome.
-    const std::tuple<const char*, Bytes, std::uint64_t, mediafmt::ResultCode> cases[] = {
-        {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, 0},
-        {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, 0},
-        {"the byte after the fields is not compared", lmcdEntry(2, fiel), 88, 0},
-        {"an index already 1", lmcdEntry(1), 0, result::noOp},
-        {"an entry too short for its fields", tooShort, 0, result::invalidOperation},
-        {"the last byte of the fields differs", lmcdEntry(0), 87, result::invalidOperation},
-        {"a header's byte differs", lmcdEntry(0), 3, result::invalidOperation},
+    using boxmend::PhaseState;
+    const std::tuple<const char*, Bytes, std::uint64_t, PhaseState> cases[] = {
+        {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, PhaseState::planned},
+        {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, PhaseState::planned},
+        {"the byte after the fields is not compared", lmcdEntry(2, fiel), 88, PhaseState::planned},
+        {"an index already 1", lmcdEntry(1), 0, PhaseState::nothingToDo},
+        {"an entry too short for its fields", tooShort, 0, PhaseState::refused},
+        {"the last byte of the fields differs", lmcdEntry(0), 87, PhaseState::refused},
+        {"a header's byte differs", lmcdEntry(0), 3, PhaseState::refused},
     };
-    for (const auto& [what, bytes, changedOnDisk, code] : cases) {
+    for (const auto& [what, bytes, changedOnDisk, state] : cases) {
         SCOPED_TRACE(what);
         const Bytes stbl = box("stbl", {stsdBox({bytes}), sttsBox({{3, 1001}}),
                                         stscBox({{1, 1, 1}}), stcoBox({40, 104, 168})});
@@ -127,11 +128,11 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
         disk[entry->offset + changedOnDisk] ^= changedOnDisk != 0 ? 1 : 0;
         mediafmt::io::Buffer stream(disk);
         boxmend::RepairPlan plan;
-        std::string reason;
-        ASSERT_EQ(boxmend::planVideoRepair(entry.get(), stream, plan, reason), code) << reason;
+        const boxmend::PhaseOutcome planned = boxmend::planVideoRepair(entry.get(), stream, plan);
+        ASSERT_EQ(planned.state, state) << planned.reason;
         const std::uint8_t index = file[entry->offset + 15];
         EXPECT_EQ(entry->dataReferenceIndex.value, index);
-        if (code == 0) {
+        if (state == PhaseState::planned) {
             ASSERT_EQ(plan.changes.size(), 1u);
             EXPECT_EQ(plan.changes[0].offset, entry->offset + 15);
             EXPECT_EQ(plan.changes[0].bytes, Bytes{1});

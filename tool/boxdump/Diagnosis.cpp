@@ -18,10 +18,10 @@ using boxmend::JournalFound;
 using boxmend::journalOutlook;
 using boxmend::journalState;
 using boxmend::outlookLine;
+using boxmend::PhaseOutcome;
 using boxmend::RepairPlan;
 using boxmend::resultLine;
 using boxmend::RunOutcome;
-using boxmend::StepOutcome;
 using boxmend::videoNeedsRepair;
 namespace message = boxmend::message;
 using Json = nlohmann::ordered_json;
@@ -56,8 +56,8 @@ std::string entryPath(const mp4::box::Box* entry) {
 }
 
 // The planned writes, one line per range, or the refusal.
-std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
-    if (step.code != result::none)
+std::string outlookText(const PhaseOutcome& step, const RepairPlan& plan) {
+    if (!step.is(PhaseState::planned))
         return outlookLine(step, plan) + "\n";
     std::string out = outlookLine(step, plan) + ":\n";
     for (const ByteChange& change : plan.changes)
@@ -129,11 +129,12 @@ std::string resultText(const RunOutcome& run) {
 }
 
 // repairable, and the planned write or the refusal when a repair is needed.
-void addOutlook(Json& track, const StepOutcome& step, const RepairPlan& plan, bool needed) {
-    track["repairable"] = needed && step.code == result::none;
+void addOutlook(Json& track, const PhaseOutcome& step, const RepairPlan& plan, bool needed) {
+    const bool planned = step.is(PhaseState::planned);
+    track["repairable"] = needed && planned;
     if (!needed)
         return;
-    if (step.code == result::none) {
+    if (planned) {
         Json ranges = Json::array();
         for (const ByteChange& change : plan.changes)
             ranges.push_back(

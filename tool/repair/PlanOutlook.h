@@ -17,7 +17,7 @@ const char* journalState(JournalFound found);
 std::string journalOutlook(const Recovery& recovery);
 
 // The planned writes of a needed repair in all, or its refusal.
-std::string outlookLine(const StepOutcome& step, const RepairPlan& plan);
+std::string outlookLine(const PhaseOutcome& step, const RepairPlan& plan);
 
 // "result: ...": nothing to repair, a repair boxmend can make or would
 // refuse, or trouble.

@@ -39,8 +39,8 @@ struct Recovery {
     // that was taken out and put back).
     bool identityDiffers = false;
     // Completing a pending journal's repairs.
-    StepOutcome audio;
-    StepOutcome video;
+    PhaseOutcome audio;
+    PhaseOutcome video;
     // Its repairs are on the device, but the journal could not be removed.
     bool journalLeft = false;
 

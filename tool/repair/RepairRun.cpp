@@ -30,7 +30,7 @@ RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, const Journ
         return runSteps(stream, tree, mode, journaling);
     } catch (const std::bad_alloc&) {
         RunOutcome run;
-        run.parse.code = result::error;
+        run.parse = PhaseOutcome::failure(result::error);
         return run;
     }
 }

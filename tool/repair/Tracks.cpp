@@ -16,7 +16,7 @@ ResultCode findAudioTables(const mp4::File& tree, AudioTables& tables, std::stri
             break;
     }
     if (!tables.entry)
-        return result::noOp;
+        return result::none;
     // Two levels up from the entry by its path: the stbl of the entry's stsd.
     const std::string entryPath = mp4::box::boxPath(tables.entry.get());
     tables.stbl = tree.find(entryPath + "/../..");
