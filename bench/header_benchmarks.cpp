@@ -169,11 +169,13 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         if (tree->parse(&stream) != 0)
             state.SkipWithError("parse failed");
         state.ResumeTiming();
-        boxmend::AudioTables tables;
-        boxmend::RepairPlan plan;
+        boxmend::repair::AudioTables tables;
+        boxmend::repair::RepairPlan plan;
         bool torn = false;
-        if (!boxmend::checkAudioTrack(*tree, tables, torn).is(boxmend::PhaseState::needed) ||
-            !boxmend::planAudioRepair(tables, torn, stream, plan).is(boxmend::PhaseState::planned))
+        if (!boxmend::repair::checkAudioTrack(*tree, tables, torn)
+                 .is(boxmend::repair::PhaseState::needed) ||
+            !boxmend::repair::planAudioRepair(tables, torn, stream, plan)
+                 .is(boxmend::repair::PhaseState::planned))
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();

@@ -10,20 +10,21 @@
 namespace boxmend::dump {
 
 using namespace mediafmt;
-using boxmend::audioNeedsRepair;
-using boxmend::AudioTables;
-using boxmend::ByteChange;
-using boxmend::checkFailed;
-using boxmend::JournalFound;
-using boxmend::journalOutlook;
-using boxmend::journalState;
-using boxmend::outlookLine;
-using boxmend::PhaseOutcome;
-using boxmend::RepairPlan;
-using boxmend::resultLine;
-using boxmend::RunOutcome;
-using boxmend::videoNeedsRepair;
-namespace message = boxmend::message;
+using repair::audioNeedsRepair;
+using repair::AudioTables;
+using repair::ByteChange;
+using repair::checkFailed;
+using repair::JournalFound;
+using repair::journalOutlook;
+using repair::journalState;
+using repair::outlookLine;
+using repair::PhaseOutcome;
+using repair::PhaseState;
+using repair::RepairPlan;
+using repair::resultLine;
+using repair::RunOutcome;
+using repair::videoNeedsRepair;
+namespace message = repair::message;
 using Json = nlohmann::ordered_json;
 
 namespace {
@@ -215,9 +216,9 @@ std::string journalOnlyText(const RunOutcome& run, const std::string& journal) {
 
 Json journalJson(const RunOutcome& run, const std::string& journal) {
     Json repairs = Json::array();
-    if ((run.recovery.kinds & boxmend::audioRepair) != 0)
+    if ((run.recovery.kinds & repair::audioRepair) != 0)
         repairs.push_back("audio");
-    if ((run.recovery.kinds & boxmend::videoRepair) != 0)
+    if ((run.recovery.kinds & repair::videoRepair) != 0)
         repairs.push_back("video");
     return {{"path", journal},
             {"state", journalState(run.recovery.found)},

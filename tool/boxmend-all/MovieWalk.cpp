@@ -21,7 +21,7 @@
 #include <unistd.h>
 #endif
 
-namespace boxmend {
+namespace boxmend::batch {
 
 bool hasMovieExtension(const std::string& name) {
     if (name.size() < 4)
@@ -317,4 +317,4 @@ MovieWalk findMovies(const std::vector<NativePath>& paths) {
     return std::move(walker.found);
 }
 
-} // namespace boxmend
+} // namespace boxmend::batch

@@ -6,12 +6,13 @@
 namespace boxmend::batch {
 
 using namespace mediafmt;
-using boxmend::dumpStatusOf;
-using boxmend::FileRepair;
-using boxmend::JournalFound;
-using boxmend::RunOutcome;
-namespace dumpStatus = boxmend::dumpStatus;
-namespace exitStatus = boxmend::exitStatus;
+using repair::dumpStatusOf;
+using repair::FileRepair;
+using repair::JournalFound;
+using repair::PhaseState;
+using repair::RunOutcome;
+namespace dumpStatus = repair::dumpStatus;
+namespace exitStatus = repair::exitStatus;
 
 namespace {
 
@@ -50,7 +51,7 @@ Verdict classifyPlan(bool opened, const RunOutcome& plan) {
     case dumpStatus::nothingToRepair:
         return fromOtherDevice(plan) ? Verdict::otherDevice : Verdict::alreadyRight;
     case dumpStatus::repairNeeded:
-        return boxmend::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
+        return repair::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
     default:
         return Verdict::trouble;
     }

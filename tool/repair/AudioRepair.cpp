@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::Box;
@@ -279,4 +279,4 @@ PhaseOutcome planAudioRepair(const AudioTables& tables, bool torn, io::Io& strea
     return PhaseOutcome::of(PhaseState::planned);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

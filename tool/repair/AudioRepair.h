@@ -9,7 +9,7 @@
 
 #include <string>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -55,4 +55,4 @@ bool leftHalfWritten(const AudioTables& tables);
 PhaseOutcome planAudioRepair(const AudioTables& tables, bool torn, mediafmt::io::Io& stream,
                              RepairPlan& plan);
 
-} // namespace boxmend
+} // namespace boxmend::repair

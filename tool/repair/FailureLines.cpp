@@ -3,7 +3,7 @@
 #include "tool/repair/ExitStatus.h"
 #include "tool/repair/Messages.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -112,4 +112,4 @@ Failure openFailure(ResultCode code, const std::string& fileName) {
     return {exitStatus::openFailed, message::failure(code, message::opening, fileName)};
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

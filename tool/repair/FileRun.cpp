@@ -6,7 +6,7 @@
 
 #include <initializer_list>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -109,4 +109,4 @@ FilePlan planFile(const std::string& fileName, mp4::File& tree,
     return plan;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

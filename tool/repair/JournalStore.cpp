@@ -19,7 +19,7 @@
 #include <unistd.h>
 #endif
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -373,4 +373,4 @@ std::string journalNameFor(const std::string& fileName) {
     return "." + prefixWithin(fileName, room) + hash + suffix;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

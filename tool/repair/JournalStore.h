@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -70,4 +70,4 @@ private:
 // of it, so that the journal and its temporary name both fit.
 std::string journalNameFor(const std::string& fileName);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -5,7 +5,7 @@
 #include <string>
 #include <utility>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -66,4 +66,4 @@ struct PhaseOutcome {
     bool stopped() const { return state == PhaseState::refused || state == PhaseState::failed; }
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -3,7 +3,7 @@
 #include "tool/repair/Messages.h"
 #include "tool/repair/PlanVerdict.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -105,4 +105,4 @@ std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& 
     return lines;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run that only plans says boxmend would do, in words.
 
@@ -28,4 +28,4 @@ std::string resultLine(const RunOutcome& run);
 // repair that is needed, and the result line.
 std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal);
 
-} // namespace boxmend
+} // namespace boxmend::repair

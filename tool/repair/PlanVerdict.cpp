@@ -2,7 +2,7 @@
 
 #include "tool/repair/FailureLines.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -33,4 +33,4 @@ int dumpStatusOf(const RunOutcome& run) {
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -3,7 +3,7 @@
 #include "tool/repair/AudioRepair.h"
 #include "tool/repair/VideoRepair.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -79,4 +79,4 @@ void commitPlanned(io::Io& stream, const Journaling& journaling, PlannedRepairs&
         planned.outcomeOf(kinds[i]) = outcomes[i];
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

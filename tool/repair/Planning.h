@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run works out before it writes anything.
 struct PlannedRepairs {
@@ -58,4 +58,4 @@ void planRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mo
 void commitPlanned(mediafmt::io::Io& stream, const Journaling& journaling, PlannedRepairs& planned,
                    bool& journalLeft);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -172,4 +172,4 @@ void ReadFingerprint::keepOnly(std::uint64_t offset, std::uint64_t length) {
     extents_ = std::move(kept);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -90,4 +90,4 @@ private:
     std::vector<Extent> extents_;
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

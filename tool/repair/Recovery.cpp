@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <tuple>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -144,4 +144,4 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, RunMode mo
     return recovery;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run found of the journal of an earlier run.
 enum class JournalFound {
@@ -59,4 +59,4 @@ struct Recovery {
 // Planning only, nothing is written or removed.
 Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, RunMode mode);
 
-} // namespace boxmend
+} // namespace boxmend::repair

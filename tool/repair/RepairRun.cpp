@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -35,4 +35,4 @@ RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, const Journ
     }
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

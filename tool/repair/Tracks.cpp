@@ -1,6 +1,6 @@
 #include "tool/repair/Tracks.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::BoxPtr;
@@ -42,4 +42,4 @@ std::shared_ptr<mp4::box::VideoSampleDescriptionBox> findLumacodeEntry(const mp4
         tree.find("moov/trak[0]/mdia/minf/stbl/stsd/LMCD"));
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -38,4 +38,4 @@ struct AudioTables {
 std::shared_ptr<mediafmt::mp4::box::VideoSampleDescriptionBox>
 findLumacodeEntry(const mediafmt::mp4::File& tree);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include "tool/repair/WriteOrder.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -34,4 +34,4 @@ void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<Rep
         journalLeft = journaling.store.remove() != 0;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

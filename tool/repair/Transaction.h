@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -43,4 +43,4 @@ void commitRepairs(mediafmt::io::Io& stream, const Journaling& journaling,
                    std::vector<RepairPlan> repairs, std::vector<PhaseOutcome>& outcomes,
                    bool& journalLeft);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include "tool/repair/InPlaceWrite.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::VideoSampleDescriptionBox;
@@ -66,4 +66,4 @@ PhaseOutcome planVideoRepair(VideoSampleDescriptionBox* entry, io::Io& stream, R
     return PhaseOutcome::of(PhaseState::planned);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

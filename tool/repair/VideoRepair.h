@@ -8,7 +8,7 @@
 
 #include <string>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -25,4 +25,4 @@ using mediafmt::ResultCode;
 PhaseOutcome planVideoRepair(mediafmt::mp4::box::VideoSampleDescriptionBox* entry,
                              mediafmt::io::Io& stream, RepairPlan& plan);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -258,4 +258,4 @@ void useFirstVersionOrder(std::vector<RepairPlan>& repairs) {
     }
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -69,4 +69,4 @@ enum class Reached {
 // may have a fill, as only the audio repair does, and it comes first.
 void useFirstVersionOrder(std::vector<RepairPlan>& repairs);
 
-} // namespace boxmend
+} // namespace boxmend::repair
