@@ -196,12 +196,13 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         if (tree->parse(&stream) != 0)
             state.SkipWithError("parse failed");
         state.ResumeTiming();
-        boxmend::AudioTables tables;
-        std::string reason;
-        boxmend::RepairPlan plan;
+        boxmend::repair::AudioTables tables;
+        boxmend::repair::RepairPlan plan;
         bool torn = false;
-        if (boxmend::checkAudioTrack(*tree, tables, reason, torn) != 0 ||
-            boxmend::planAudioRepair(tables, torn, stream, plan, reason) != 0)
+        if (!boxmend::repair::checkAudioTrack(*tree, tables, torn)
+                 .is(boxmend::repair::PhaseState::needed) ||
+            !boxmend::repair::planAudioRepair(tables, torn, stream, plan)
+                 .is(boxmend::repair::PhaseState::planned))
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();

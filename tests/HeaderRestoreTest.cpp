@@ -20,8 +20,8 @@
 
 using namespace testsupport;
 using namespace mediafmt;
-using boxmend::ReadFingerprint;
-using boxmend::RestoreState;
+using boxmend::repair::ReadFingerprint;
+using boxmend::repair::RestoreState;
 
 namespace {
 
@@ -47,12 +47,12 @@ Bytes recording() {
 // A recording parsed through a fingerprint, and its repairs planned.
 struct Trial {
     Trial(const Bytes& bytes, bool onDemand = false) : disk(bytes, onDemand), fingerprint(disk) {
-        boxmend::planRepairs(fingerprint, tree, boxmend::RunMode::apply, planned);
+        boxmend::repair::planRepairs(fingerprint, tree, boxmend::repair::RunMode::apply, planned);
         repairs = planned.repairsToMake();
         moov = tree.find("moov");
         fingerprint.keepOnly(moov->offset, moov->recordedSize);
-        for (const boxmend::RepairPlan& repair : repairs) {
-            for (const boxmend::ByteChange& change : repair.changes)
+        for (const boxmend::repair::RepairPlan& repair : repairs) {
+            for (const boxmend::repair::ByteChange& change : repair.changes)
                 written.push_back({change.offset, change.original.size(), change.original.data()});
             written.push_back({repair.fillOffset, repair.fillLength, nullptr});
         }
@@ -70,18 +70,18 @@ struct Trial {
         return true;
     }
 
-    boxmend::RestoreOutcome restore(io::Io& device) {
-        return boxmend::restoreHeader(device, tree, fingerprint, written);
+    boxmend::repair::RestoreOutcome restore(io::Io& device) {
+        return boxmend::repair::restoreHeader(device, tree, fingerprint, written);
     }
 
     FaultyStream disk;
     ReadFingerprint fingerprint;
     mp4::File tree;
     mp4::box::BoxPtr moov;
-    boxmend::PlannedRepairs planned;
-    std::vector<boxmend::RepairPlan> repairs;
-    std::vector<boxmend::StepOutcome> outcomes;
-    std::vector<boxmend::WrittenRange> written;
+    boxmend::repair::PlannedRepairs planned;
+    std::vector<boxmend::repair::RepairPlan> repairs;
+    std::vector<boxmend::repair::PhaseOutcome> outcomes;
+    std::vector<boxmend::repair::WrittenRange> written;
 };
 
 } // namespace
@@ -95,10 +95,10 @@ TEST(HeaderRestore, RepairWritesStoredElsewhereAreUndoneExactly) {
             ASSERT_EQ(trial.repairs.size(), 2u);
             EXPECT_TRUE(trial.headerFingerprinted());
             MisplacingStream device(trial.disk, shift);
-            EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+            EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
             EXPECT_NE(trial.disk.bytes(), original);
 
-            const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+            const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
             EXPECT_EQ(outcome.state, RestoreState::restored) << outcome.reason;
             EXPECT_NE(outcome.bytesWritten, 0u);
             EXPECT_EQ(trial.disk.bytes(), original);
@@ -117,8 +117,8 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // The device misplaces the restore's writes too.
         Trial trial(original);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
-        const boxmend::RestoreOutcome outcome = trial.restore(device);
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(device);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read back as parsed"), std::string::npos);
         EXPECT_EQ(outcome.failure, 0u);
@@ -129,9 +129,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read whole"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
@@ -142,7 +142,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, std::int64_t{1} << 40, 2);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         EXPECT_EQ(trial.restore(trial.disk).state, RestoreState::restored);
         EXPECT_EQ(trial.disk.bytes(), original);
     }
@@ -153,9 +153,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         auto free = std::dynamic_pointer_cast<mp4::box::free>(trial.moov->find("free"));
         std::fill(free->data.elements.begin(), free->data.elements.end(), 0x5D);
         MisplacingStream device(trial.disk, -4096);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_NE(outcome.reason.find("cannot be rebuilt"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
     }
@@ -163,10 +163,10 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // A read-back that fails.
         Trial trial(original);
         MisplacingStream device(trial.disk, 1);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         trial.disk.failAt(FaultyStream::Call::read, trial.disk.calls(FaultyStream::Call::read) + 1,
                           result::readError);
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_EQ(outcome.failure, result::readError);
     }
@@ -207,7 +207,7 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
         EXPECT_EQ(run.begin, seen[block][0]);
         EXPECT_EQ(run.end, seen[block][1]);
         EXPECT_EQ(run.checksum,
-                  boxmend::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
+                  boxmend::repair::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
     }
     ReadFingerprint::Run run;
     EXPECT_FALSE(fingerprint.run(5, run));

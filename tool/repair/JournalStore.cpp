@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -53,4 +53,4 @@ std::string journalNameFor(const std::string& fileName) {
     return "." + prefixWithin(fileName, room) + hash + suffix;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -160,4 +160,4 @@ ResultCode DirectoryJournal::remove() {
     return flushDirectory(directory_);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -6,7 +6,7 @@
 #include "mediafmt/io/WindowsApi.h"
 #include "mediafmt/io/WindowsPath.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -160,4 +160,4 @@ ResultCode DirectoryJournal::remove() {
                                                                           : result::error;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include "mediafmt/mp4/BoxListing.h"
 
-namespace boxmend::message {
+namespace boxmend::repair::message {
 
 using mediafmt::mp4::appendEscapedByte;
 using mediafmt::mp4::isControlByte;
@@ -73,4 +73,4 @@ std::string halfWritten(const std::string& fileName) {
            " were left half-written by a repair whose journal is missing; nothing was changed";
 }
 
-} // namespace boxmend::message
+} // namespace boxmend::repair::message

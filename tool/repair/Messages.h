@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace boxmend::message {
+namespace boxmend::repair::message {
 
 // The lines boxmend prints, each defined here once; boxdump repeats some of
 // them for the trouble it meets. Names in them are printed as printableName
@@ -64,4 +64,4 @@ std::string completedJournalLeft(const std::string& journal);
 // cannot be completed.
 std::string halfWritten(const std::string& fileName);
 
-} // namespace boxmend::message
+} // namespace boxmend::repair::message

@@ -5,7 +5,7 @@
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -199,4 +199,4 @@ void ReadFingerprint::keepOnly(std::uint64_t offset, std::uint64_t length) {
     extents_ = std::move(kept);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -8,7 +8,7 @@
 #include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -99,4 +99,4 @@ private:
     std::unique_ptr<Live> live_;
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair
