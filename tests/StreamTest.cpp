@@ -272,7 +272,7 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     const std::string path = dir.file("data");
     File file;
     ASSERT_EQ(file.open(path, OpenMode::write), 0u);
-    boxmend::DirectoryJournal journal(path);
+    boxmend::repair::DirectoryJournal journal(path);
     bool refused = false;
     std::uint64_t count = 0;
     {
