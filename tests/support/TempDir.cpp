@@ -14,6 +14,7 @@
 #include <atomic>
 #else
 #include <cstdlib>
+#include <unistd.h>
 #endif
 
 namespace testsupport {
