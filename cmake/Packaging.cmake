@@ -30,7 +30,7 @@ else()
         else()
             set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${CMAKE_SYSTEM_PROCESSOR})
         endif()
-        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 12), libgcc-s1 (>= 3.0)")
+        set(CPACK_DEBIAN_PACKAGE_DEPENDS "libc6 (>= 2.34), libstdc++6 (>= 11), libgcc-s1 (>= 3.0)")
         # The tarball says which machine it is for, beside the host's own.
         set(CPACK_SYSTEM_NAME Linux-${CMAKE_SYSTEM_PROCESSOR})
     elseif(BOXMEND_DPKG_SHLIBDEPS)
