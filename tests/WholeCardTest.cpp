@@ -209,6 +209,8 @@ TEST(WholeCard, Statuses) {
 
 #ifndef _WIN32
     // Output lost: the repairs are still made, and the status says so.
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here to make writing to standard output fail";
     const std::string clip = dir.write("lost.mov", recording(true));
     run = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", all, clip});
     EXPECT_EQ(run.status, 3);
