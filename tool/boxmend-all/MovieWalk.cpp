@@ -70,11 +70,57 @@ constexpr DWORD offline = FILE_ATTRIBUTE_OFFLINE | recallOnOpen | recallOnDataAc
 std::string shownName(const std::wstring& name) {
     return console::unitsToUtf8(std::u16string(name.begin(), name.end()));
 }
+
+// Why a path could not be searched, from the system's error; only a path
+// given is missing when it does not exist, a name met in a folder is gone.
+Unsearched unsearched(const std::string& shown, DWORD error, bool given = false) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return {shown, "no such file or folder", given};
+    case ERROR_FILENAME_EXCED_RANGE:
+        return {shown, "the path is too long for the system"};
+    case ERROR_ACCESS_DENIED:
+        return {shown, "permission denied"};
+    default:
+        break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring words = length != 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    // The system's sentence ends in a full stop and a line end.
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                              words.back() == L' ' || words.back() == L'.'))
+        words.pop_back();
+    return {shown, words.empty() ? "system error " + std::to_string(error) : shownName(words)};
+}
 #else
 constexpr char separator = '/';
 
 std::string shownName(const std::string& name) {
     return name;
+}
+
+// Why a path could not be searched, from errno; only a path given is
+// missing when it does not exist, a name met in a folder is gone.
+Unsearched unsearched(const std::string& shown, int error, bool given = false) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return {shown, "no such file or folder", given};
+    case ENAMETOOLONG:
+        return {shown, "the path is too long for the system"};
+    case EACCES:
+    case EPERM:
+        return {shown, "permission denied"};
+    default:
+        return {shown, std::strerror(error)};
+    }
 }
 #endif
 
@@ -117,7 +163,8 @@ private:
     // deeper than any card's is reported as unreadable rather than walked.
     void subfolder(const NativePath& path, const std::string& shown) {
         if (depth_ == deepestFolder) {
-            found.unreadable.push_back(shown);
+            found.unreadable.push_back(
+                {shown, "more than " + std::to_string(deepestFolder) + " levels deep"});
             return;
         }
         ++depth_;
@@ -132,7 +179,6 @@ private:
 
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> seenFolders_;
-    static constexpr int deepestFolder = 100;
     int depth_ = 0;
 };
 
@@ -147,7 +193,7 @@ std::string shownRoot(const NativePath& path) {
 void Walker::given(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(mediafmt::io::openablePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        found.unreadable.push_back(shownName(path));
+        found.unreadable.push_back(unsearched(shownName(path), GetLastError(), true));
     else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         folder(path, shownRoot(path));
     else if ((attributes & offline) != 0)
@@ -163,8 +209,9 @@ void Walker::folder(const std::wstring& path, const std::string& shown) {
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            found.unreadable.push_back(shown.empty() ? "." : shown);
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, error));
         return;
     }
     std::vector<std::pair<Entry, DWORD>> entries;
@@ -233,7 +280,7 @@ void Walker::file(const std::wstring& path, const std::string& shown, bool follo
 void Walker::given(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        found.unreadable.push_back(path);
+        found.unreadable.push_back(unsearched(path, errno, true));
     } else if (S_ISDIR(info.st_mode)) {
         if (seenFolders_.insert({info.st_dev, info.st_ino}).second)
             folder(path, shownRoot(path));
@@ -247,7 +294,7 @@ void Walker::given(const std::string& path) {
 void Walker::folder(const std::string& path, const std::string& shown) {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) {
-        found.unreadable.push_back(shown.empty() ? "." : shown);
+        found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, errno));
         return;
     }
     std::vector<Entry> entries;
@@ -258,7 +305,7 @@ void Walker::folder(const std::string& path, const std::string& shown) {
         errno = 0;
     }
     if (errno != 0)
-        found.unreadable.push_back(shown.empty() ? "." : shown);
+        found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, errno));
     ::closedir(dir);
     std::sort(entries.begin(), entries.end());
     for (const Entry& entry : entries) {
@@ -266,7 +313,7 @@ void Walker::folder(const std::string& path, const std::string& shown) {
         const std::string childShown = shownJoined(shown, entry.shown);
         struct stat info {};
         if (::lstat(child.c_str(), &info) != 0) {
-            found.unreadable.push_back(childShown);
+            found.unreadable.push_back(unsearched(childShown, errno));
         } else if (S_ISDIR(info.st_mode)) {
             // A folder met again (a bind mount inside itself) is not walked twice.
             if (seenFolders_.insert({info.st_dev, info.st_ino}).second)
