@@ -69,7 +69,7 @@ bool answerInterrupt() {
         // The main thread is printing, or the other Ctrl-C is being answered:
         // no file is being worked on, and the run stops before the next.
         if (again)
-            write("\nStopped.\n");
+            write("\nStopped at once; no repair was under way.\n");
         return again;
     }
     clearShownLine();
