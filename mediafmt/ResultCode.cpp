@@ -5,7 +5,7 @@
 namespace mediafmt {
 
 std::string resultCodeText(ResultCode code) {
-    static constexpr std::array<const char*, 17> texts = {
+    static constexpr std::array<const char*, 18> texts = {
         "none",
         "no-op",
         "error",
@@ -23,6 +23,7 @@ std::string resultCodeText(ResultCode code) {
         "I/O seek before beginning",
         "I/O seek past end",
         "divide by zero",
+        "I/O read could not bypass the cache",
     };
     return code < texts.size() ? texts[code] : "unknown";
 }

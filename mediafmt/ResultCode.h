@@ -27,9 +27,12 @@ inline constexpr ResultCode closeError = 13;
 inline constexpr ResultCode seekBeforeBegin = 14;
 inline constexpr ResultCode seekPastEnd = 15;
 inline constexpr ResultCode divideByZero = 16;
+// A read meant to reach the storage device could only have been answered
+// from the system's cache.
+inline constexpr ResultCode cacheNotBypassed = 17;
 } // namespace result
 
-// The fixed text of a code; "unknown" for anything above 16.
+// The fixed text of a code; "unknown" for anything above 17.
 std::string resultCodeText(ResultCode code);
 
 } // namespace mediafmt

@@ -55,9 +55,13 @@ TEST(Fields, MatricesHoldTheirValuesInBothFixedPointForms) {
     mediafmt::mp4::type::Matrix3x3 matrix;
     ASSERT_EQ(matrix.read(&stream, identity.size()), 0u);
     EXPECT_EQ(matrix.value, (std::array<float, 9>{1, 0, 0, 0, 1, 0, 0, 0, 1}));
-    // Values beyond the 64-bit range saturate, from the first one out.
-    EXPECT_EQ(mediafmt::mp4::type::fixedPointRaw(9223372036854775808.0, 1.0), INT64_MAX);
-    EXPECT_EQ(mediafmt::mp4::type::fixedPointRaw(-9223372036854775808.0, 1.0), INT64_MIN);
+    // Values beyond the 64-bit range saturate, from the first one out; the
+    // last one in is kept.
+    using mediafmt::mp4::type::fixedPointRaw;
+    EXPECT_EQ(fixedPointRaw(9223372036854775808.0, 1.0), INT64_MAX);
+    EXPECT_EQ(fixedPointRaw(9223372036854774784.0, 1.0), 9223372036854774784);
+    EXPECT_EQ(fixedPointRaw(-9223372036854775808.0, 1.0), INT64_MIN);
+    EXPECT_EQ(fixedPointRaw(-1e300, 1.0), INT64_MIN);
 }
 
 // Blocks up to 127 bytes print in hex; longer ones by their length.

@@ -173,7 +173,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
 }
 
 TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
-    Bytes bytes(3 * blockSize + 100);
+    Bytes bytes(5 * blockSize + 100);
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
     FaultyStream disk(bytes, true);
@@ -185,20 +185,23 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
     // the current position leads by asking the stream.
     using io::SeekOrigin;
     const std::tuple<SeekOrigin, std::int64_t, std::uint64_t> reads[] = {
-        {SeekOrigin::begin, 100, 50},    // a run begins mid-block
-        {SeekOrigin::current, 0, 5000},  // goes on into the next block
-        {SeekOrigin::begin, 5000, 200},  // read again, and on
-        {SeekOrigin::current, 3800, 10}, // a run begins in the third block, at 9000
-        {SeekOrigin::begin, 8192, 900},  // from before its start to past its end
-        {SeekOrigin::begin, 9500, 10},   // a gap: nothing
-        {SeekOrigin::begin, 0, 50},      // a gap before the first run: nothing
+        {SeekOrigin::begin, 100, 50},     // a run begins mid-block
+        {SeekOrigin::current, 0, 5000},   // goes on into the next block
+        {SeekOrigin::begin, 5000, 200},   // read again, and on
+        {SeekOrigin::current, 3800, 10},  // a run begins in the third block, at 9000
+        {SeekOrigin::begin, 8500, 600},   // a longer one from before it replaces it
+        {SeekOrigin::begin, 9500, 10},    // after a gap: shorter, not kept
+        {SeekOrigin::begin, 5200, 100},   // a block left is not taken up again
+        {SeekOrigin::begin, 0, 50},       // before the first run: shorter
+        {SeekOrigin::begin, 12288, 4196}, // a whole block, and a run to the end
     };
     for (const auto& [origin, offset, count] : reads) {
         ASSERT_EQ(fingerprint.seek(offset, origin), 0u);
         ASSERT_EQ(fingerprint.read(buffer.data(), count, got), 0u);
     }
-    const std::uint64_t seen[][2] = {{100, 4096}, {4096, 5200}, {8192, 9092}};
-    for (std::uint64_t block = 0; block < 3; ++block) {
+    const std::uint64_t seen[][2] = {
+        {100, 4096}, {4096, 5200}, {8500, 9100}, {12288, 16384}, {16384, 16484}};
+    for (std::uint64_t block = 0; block < 5; ++block) {
         ReadFingerprint::Run run;
         ASSERT_TRUE(fingerprint.run(block, run));
         EXPECT_EQ(run.begin, seen[block][0]);
@@ -207,7 +210,7 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
                   boxmend::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
     }
     ReadFingerprint::Run run;
-    EXPECT_FALSE(fingerprint.run(3, run));
+    EXPECT_FALSE(fingerprint.run(5, run));
 
     // The other calls reach the stream; a write ends the recording.
     std::uint64_t length = 0;
@@ -223,9 +226,9 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
     ASSERT_EQ(fingerprint.seek(12100, io::SeekOrigin::begin), 0u);
     EXPECT_EQ(fingerprint.write(buffer.data(), 10, got), 0u);
     EXPECT_EQ(disk.bytes()[12100], bytes[12000]);
-    ASSERT_EQ(fingerprint.seek(12288, io::SeekOrigin::begin), 0u);
+    ASSERT_EQ(fingerprint.seek(20480, io::SeekOrigin::begin), 0u);
     ASSERT_EQ(fingerprint.read(buffer.data(), 10, got), 0u);
-    EXPECT_FALSE(fingerprint.run(3, run));
+    EXPECT_FALSE(fingerprint.run(5, run));
 
     fingerprint.keepOnly(5000, 4000);
     EXPECT_FALSE(fingerprint.run(0, run));

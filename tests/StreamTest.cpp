@@ -8,6 +8,7 @@
 #include "tests/support/Bytes.h"
 #include "tests/support/FaultyStream.h"
 #include "tests/support/TempDir.h"
+#include "tool/repair/JournalStore.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,9 @@
 #include <random>
 
 #ifndef _WIN32
+#include "mediafmt/io/PosixCalls.h"
+
+#include <cerrno>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -153,13 +157,16 @@ TEST(File, OpenModesAndLengthMeasuredAtOpen) {
     for (const std::string& odd :
          {dir.file("fifo"), dir.path(), std::string("/dev/null"), std::string("/proc/self/status")})
         EXPECT_EQ(file.open(odd, OpenMode::read), result::openError) << odd;
-    // A process started without standard input gets descriptor 0 for the file.
+    // A process started without standard input gets descriptor 0 for the
+    // file, closed with the file; standard input is put back only then, so
+    // that closing the file cannot close it.
     const int input = ::dup(0);
     ::close(0);
-    ASSERT_EQ(file.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(file.open(path, OpenMode::read), 0u);
+    EXPECT_EQ(file.eof(atEnd), 0u);
+    file.close();
     ::dup2(input, 0);
     ::close(input);
-    EXPECT_EQ(file.eof(atEnd), 0u);
 #endif
 }
 
@@ -192,6 +199,119 @@ TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
     file.close();
     EXPECT_EQ(openDescriptors(), before - 1);
     EXPECT_EQ(file.readBack(0, got.data(), 1), result::fileNotOpen);
+}
+
+// The system calls the POSIX layer reads and writes through, replaced while
+// one lives: every other call interrupted by a signal, reads and writes cut
+// to three bytes, and as the test asks the read past the cache refused (at
+// its open or at its first read) or no byte ever written.
+class OddSystem {
+public:
+    enum Oddity { none, directOpenRefused, firstDirectReadRefused, writesStall };
+    static inline int opens = 0;
+
+    explicit OddSystem(Oddity oddity) {
+        oddity_ = oddity;
+        opens = calls_ = 0;
+        posixCalls() = {open, read, pread, write};
+    }
+    ~OddSystem() { posixCalls() = real_; }
+
+private:
+    static int open(const char* path, int flags) {
+        ++opens;
+        return oddity_ == directOpenRefused ? (errno = EINVAL, -1) : real_.open(path, flags);
+    }
+    static ssize_t read(int fd, void* buffer, std::size_t count) {
+        if (++calls_ % 2 == 1)
+            return errno = EINTR, -1;
+        return real_.read(fd, buffer, std::min<std::size_t>(count, 3));
+    }
+    static ssize_t pread(int fd, void* buffer, std::size_t count, off_t at) {
+        if (++calls_ == 1 && oddity_ == firstDirectReadRefused)
+            return errno = EINVAL, -1;
+        return calls_ % 2 == 1 ? (errno = EINTR, -1) : real_.pread(fd, buffer, count, at);
+    }
+    static ssize_t write(int fd, const void* buffer, std::size_t count) {
+        if (oddity_ == writesStall)
+            return 0;
+        if (++calls_ % 2 == 1)
+            return errno = EINTR, -1;
+        return real_.write(fd, buffer, std::min<std::size_t>(count, 3));
+    }
+
+    static inline const PosixCalls real_ = posixCalls();
+    static inline Oddity oddity_ = none;
+    static inline int calls_ = 0;
+};
+
+TEST(File, ReadsWholeThroughInterruptedAndShortReads) {
+    TempDir dir;
+    Bytes bytes(5000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 7);
+    File file;
+    ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
+    const OddSystem odd(OddSystem::none);
+    Bytes got(6000);
+    std::uint64_t count = 0;
+    ASSERT_EQ(file.read(got.data(), got.size(), count), 0u);
+    EXPECT_EQ(count, bytes.size());
+    got.resize(bytes.size());
+    EXPECT_TRUE(got == bytes);
+    ASSERT_EQ(file.readBack(100, got.data(), 4900), 0u);
+    EXPECT_TRUE(std::equal(got.begin(), got.begin() + 4900, bytes.begin() + 100));
+}
+
+// Writes of a few bytes at a time, some interrupted, still write everything,
+// the file's and the journal's; a write that takes nothing fails rather than
+// being tried for ever.
+TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
+    TempDir dir;
+    const Bytes bytes(1000, 0x44);
+    const std::string path = dir.file("data");
+    File file;
+    ASSERT_EQ(file.open(path, OpenMode::write), 0u);
+    boxmend::DirectoryJournal journal(path);
+    bool refused = false;
+    std::uint64_t count = 0;
+    {
+        const OddSystem odd(OddSystem::none);
+        ASSERT_EQ(file.write(bytes.data(), bytes.size(), count), 0u);
+        EXPECT_EQ(count, bytes.size());
+        ASSERT_EQ(journal.save(bytes, refused), 0u);
+        Bytes loaded;
+        ASSERT_EQ(journal.load(loaded), 0u);
+        EXPECT_TRUE(loaded == bytes);
+    }
+    file.close();
+    EXPECT_EQ(dir.read("data"), bytes);
+    ASSERT_EQ(file.open(path, OpenMode::update), 0u);
+    const OddSystem odd(OddSystem::writesStall);
+    EXPECT_EQ(file.write(bytes.data(), 1, count), result::writeError);
+    EXPECT_EQ(journal.save(bytes, refused), result::writeError);
+    EXPECT_FALSE(refused);
+}
+
+// Where the file system refuses to bypass the cache, at the open or at the
+// first read, the read comes after the range's cached pages were dropped;
+// refused once, the bypass is not tried again. A read-back that comes up
+// short there too is an error.
+TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
+    TempDir dir;
+    const Bytes bytes(10000, 0x33);
+    for (const auto refusal : {OddSystem::directOpenRefused, OddSystem::firstDirectReadRefused}) {
+        File file;
+        ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
+        const OddSystem odd(refusal);
+        Bytes got(5000);
+        for (std::uint64_t at : {0u, 4097u, 5000u}) {
+            ASSERT_EQ(file.readBack(at, got.data(), got.size()), 0u) << refusal;
+            EXPECT_TRUE(got == Bytes(5000, 0x33)) << refusal;
+        }
+        EXPECT_EQ(OddSystem::opens, 1) << refusal;
+        EXPECT_EQ(file.readBack(8000, got.data(), got.size()), result::readError) << refusal;
+    }
 }
 #endif
 
@@ -342,4 +462,23 @@ TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
     ASSERT_EQ(lazy.seek(6, SeekOrigin::begin), 0u);
     ASSERT_EQ(lazy.read(&byte, 1, length), 0u);
     EXPECT_EQ(byte, 'c');
+}
+
+// A read as large as the window goes straight into the reader's memory and
+// leaves the window as it was: a small read of what the window holds then
+// reads nothing from the source.
+TEST(CacheBuffer, ReadsAsLargeAsTheWindowLeaveItAlone) {
+    constexpr std::uint64_t window = 64 * 1024;
+    FaultyStream source(Bytes(4 * window, 7));
+    CacheBuffer cache;
+    ASSERT_EQ(cache.setLoadOnDemand(true), 0u);
+    ASSERT_EQ(cache.fill(&source, 0, 4 * window), 0u);
+    Bytes got(window);
+    std::uint64_t count = 0;
+    ASSERT_EQ(cache.seek(2 * window, SeekOrigin::begin), 0u);
+    ASSERT_EQ(cache.read(got.data(), window, count), 0u);
+    const std::uint64_t reads = source.calls(FaultyStream::Call::read);
+    ASSERT_EQ(cache.seek(0, SeekOrigin::begin), 0u);
+    ASSERT_EQ(cache.read(got.data(), 1, count), 0u);
+    EXPECT_EQ(source.calls(FaultyStream::Call::read), reads);
 }

@@ -54,30 +54,41 @@ public:
     [[nodiscard]] ResultCode tell(std::uint64_t& position) override;
     [[nodiscard]] ResultCode eof(bool& atEnd) override;
     [[nodiscard]] ResultCode size(std::uint64_t& length) override;
-    // Forces written data to the storage device.
+    // Forces written data to the storage device: on macOS past the drive's
+    // own cache (F_FULLFSYNC), with fsync where the file system refuses that.
     [[nodiscard]] ResultCode flush() override;
     // On Linux through a second descriptor that bypasses the page cache
     // (O_DIRECT), in whole 4096-byte blocks, opened once for all the calls;
     // where the file system refuses that, after asking the kernel to drop its
-    // cached pages of the range.
-    // Elsewhere through this handle, after flushing it. A file opened for
+    // cached pages of the range. On macOS through a second descriptor that
+    // does not cache (F_NOCACHE), after the cached pages of the range are
+    // dropped; where that cannot be had, 17 rather than a read that may have
+    // come from the cache.
+    // On Windows through this handle, after flushing it. A file opened for
     // reading is read as it stands, nothing flushed or dropped.
     [[nodiscard]] ResultCode readBack(std::uint64_t offset, void* buffer,
                                       std::uint64_t count) override;
     bool canReadOnDemand() const override { return true; }
 
 private:
+    // The platform's handle of path opened in mode, into handle_; false when
+    // it cannot be had or is not a regular file.
+    bool openHandle(const std::string& path, OpenMode mode);
+    // The length the file system records for the open file.
+    bool recordedLength(std::uint64_t& length) const;
     // Measures the length of a file just opened; false when it cannot be.
     bool measure();
 
     bool writable_ = false;
+    std::uint64_t length_ = 0;
 #ifdef _WIN32
     void* handle_ = nullptr; // HANDLE
-    std::uint64_t length_ = 0;
-    std::uint32_t flagsAndAttributes_ = 0x80; // FILE_ATTRIBUTE_NORMAL
 #else
+    // readBack of a file opened for writing, count > 0, from the device.
+    [[nodiscard]] ResultCode readFromDevice(std::uint64_t offset, std::uint8_t* out,
+                                            std::uint64_t count);
+
     int handle_ = -1;
-    std::uint64_t length_ = 0;
     // readBack's descriptor past the page cache, opened at its first call
     // and kept until close; directRefused_ once the file system refused it.
     int direct_ = -1;

@@ -1,15 +1,10 @@
 #include "mediafmt/io/WindowsPath.h"
 
+#include "mediafmt/io/WindowsApi.h"
+
 #include <utf8.h>
 
 #include <iterator>
-
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
 
 namespace mediafmt::io {
 

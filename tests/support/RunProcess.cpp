@@ -1,11 +1,8 @@
 #include "tests/support/RunProcess.h"
 
-#ifdef _WIN32
+#include "mediafmt/io/WindowsApi.h"
 
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
+#ifdef _WIN32
 
 #include <filesystem>
 

@@ -1,16 +1,13 @@
 #include "tests/support/TempDir.h"
 
+#include "mediafmt/io/WindowsApi.h"
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 
 #ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-
 #include <atomic>
 #else
 #include <cstdlib>

@@ -2,6 +2,7 @@
 
 #include "mediafmt/ResultCode.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -69,5 +70,14 @@ private:
 // character boundary and followed by "~" and 16 hex digits of a hash of all
 // of it, so that the journal and its temporary name both fit.
 std::string journalNameFor(const std::string& fileName);
+
+// The length of a name as the file system limits it: bytes, on Windows
+// UTF-16 units.
+std::size_t fileNameLength(const std::string& name);
+
+// Appended to the journal's name for the file it is written to first.
+inline constexpr const char* journalTempSuffix = ".new";
+// Far more than any journal takes; a larger file of that name is not one.
+inline constexpr std::size_t largestJournal = 16 * 1024 * 1024;
 
 } // namespace boxmend

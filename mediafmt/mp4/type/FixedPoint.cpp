@@ -3,6 +3,7 @@
 #include "mediafmt/io/BigEndian.h"
 #include "mediafmt/io/TextOutput.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace mediafmt::mp4::type {
@@ -21,13 +22,12 @@ std::int64_t fixedPointRaw(double value, double scale) {
     double raw = std::floor(value * scale + 0.5);
     if (std::isnan(raw))
         return 0;
-    // 2^63: the first double outside the signed 64-bit range.
+    // 2^63: the first double above the signed 64-bit range; -2^63 is its
+    // lowest value, which a lower one saturates to.
     constexpr double limit = 9223372036854775808.0;
     if (raw >= limit)
         return INT64_MAX;
-    if (raw <= -limit)
-        return INT64_MIN;
-    return static_cast<std::int64_t>(raw);
+    return static_cast<std::int64_t>(std::max(raw, -limit));
 }
 
 ResultCode Fixed8x8::write(io::Io* stream) const {
