@@ -111,8 +111,8 @@ TEST(OtherRecorders, EveryProgramOpensPathsOfMoreThan260Characters) {
     EXPECT_EQ(run.status, 4);
     // Walked down to from a folder, too.
     run = runProcess(BOXMEND_ALL_PATH, {dir.path()});
-    EXPECT_NE(run.out.find("[1/1] " + path + "\n    " + line), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("1 recording: 0 repaired, 0 already right, 1 failed;"),
+    EXPECT_NE(run.out.find("[1] " + path + "\n    " + line), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("1 recording: 0 repaired, 0 already right, 1 failed\n"),
               std::string::npos);
     EXPECT_EQ(run.status, 1);
 }

@@ -2,8 +2,10 @@
 // right before its Nth call of write, fsync, rename or unlink, N counted from
 // 1 and taken from BOXMEND_KILL_AT, so that a test can stop a real repair at
 // each of its writes and flushes in turn; or, with BOXMEND_FULL_AT, fails
-// that call as a full disk does (ENOSPC). Without either it only passes the
-// calls on.
+// that call as a full disk does (ENOSPC). With BOXMEND_INTERRUPT_AT it
+// raises SIGINT right before that fsync (fsyncs counted on their own),
+// BOXMEND_INTERRUPTS times (once by default), as Ctrl-C pressed while a file
+// is being repaired. Without any of them it only passes the calls on.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -49,6 +51,12 @@ ssize_t write(int fd, const void* bytes, size_t count) {
 }
 
 int fsync(int fd) {
+    static const long interruptAt = chosen("BOXMEND_INTERRUPT_AT");
+    static const long interrupts = chosen("BOXMEND_INTERRUPTS");
+    static long fsyncs = 0;
+    if (++fsyncs == interruptAt)
+        for (long n = 0; n < (interrupts > 0 ? interrupts : 1); ++n)
+            ::raise(SIGINT);
     if (!killAtTheChosenCall())
         return -1;
     static const auto real = next<int (*)(int)>("fsync");
