@@ -45,9 +45,9 @@ Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan)
 }
 
 bool writesNotStored(const RunOutcome& run) {
-    for (const boxmend::StepOutcome* step :
+    for (const repair::PhaseOutcome* step :
          {&run.audio, &run.video, &run.recovery.audio, &run.recovery.video})
-        if (step->trouble == boxmend::WriteTrouble::notStored)
+        if (step->trouble == repair::WriteTrouble::notStored)
             return true;
     return false;
 }

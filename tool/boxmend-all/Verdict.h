@@ -31,6 +31,6 @@ Verdict classifyPlan(bool opened, const repair::RunOutcome& plan);
 // Whether the device did not store a repair's writes where they were sent
 // (they read back as other bytes), in the run or in the completion of its
 // journal.
-bool writesNotStored(const boxmend::RunOutcome& run);
+bool writesNotStored(const repair::RunOutcome& run);
 
 } // namespace boxmend::batch
