@@ -99,7 +99,9 @@ public:
                 std::copy(bytes.begin(), bytes.end(),
                           device_.begin() + static_cast<std::ptrdiff_t>(index * sector));
         }
+        // A dropped write is lost once: later writes to its sectors arrive.
         cache_.clear();
+        dropped_.clear();
         return result::none;
     }
     // What the device holds, as a read past the cache finds it.
