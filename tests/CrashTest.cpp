@@ -25,6 +25,7 @@
 
 using namespace testsupport;
 using namespace mediafmt;
+using boxmend::repair::RestoreState;
 
 namespace {
 
@@ -215,10 +216,10 @@ struct Outcome {
     }
 };
 
-Outcome repair(SimulatedDisk& disk) {
+Outcome repair(SimulatedDisk& disk, boxmend::repair::RunOutcome* outcome = nullptr) {
     Outcome run;
     boxmend::repair::Journaling journaling{disk, {}};
-    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines);
+    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines, outcome);
     return run;
 }
 
@@ -588,7 +589,8 @@ TEST(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
                 disk.arm(Fault::writeMisplaced, at);
                 disk.shift = shift;
                 disk.misplacesOnward = onward;
-                const Outcome first = repair(disk);
+                boxmend::repair::RunOutcome run;
+                const Outcome first = repair(disk, &run);
                 const Bytes after = disk.view();
                 // Bytes that land where they change nothing are not seen,
                 // nor need to be.
@@ -596,7 +598,8 @@ TEST(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
                     EXPECT_EQ(moovOf(after), moovOf(repaired));
                     continue;
                 }
-                ASSERT_FALSE(first.lines.empty());
+                ASSERT_TRUE(run.misplacedWrites && run.restore);
+                EXPECT_EQ(run.restore->state == RestoreState::restored, !disk.hasJournal());
                 if (disk.hasJournal()) {
                     ++damaged;
                     EXPECT_EQ(first.lines.back(),
