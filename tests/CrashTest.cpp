@@ -9,6 +9,7 @@
 #include "tests/support/FaultyStream.h"
 #include "tool/repair/FileRun.h"
 #include "tool/repair/Journal.h"
+#include "tool/repair/Messages.h"
 #include "tool/repair/RepairRun.h"
 
 #include <gtest/gtest.h>
@@ -24,12 +25,13 @@
 
 using namespace testsupport;
 using namespace mediafmt;
+using boxmend::repair::RestoreState;
 
 namespace {
 
 constexpr std::size_t sector = 512;
 
-enum class Fault { none, powerCut, writeFails, flushFails, writeDropped };
+enum class Fault { none, powerCut, writeFails, flushFails, writeDropped, writeMisplaced };
 
 // A recording on a disk with a page cache, and the journal store beside it.
 // Writes, flushes and the journal's saves and removals are its operations,
@@ -41,6 +43,11 @@ public:
 
     // As a read-only directory does.
     bool refusesJournal = false;
+    // Where a misplaced write lands, from where it was sent; with onward,
+    // every later write is misplaced too. One that would reach outside the
+    // file is lost.
+    std::int64_t shift = 0;
+    bool misplacesOnward = false;
 
     void arm(Fault fault, int at) {
         fault_ = fault;
@@ -77,17 +84,30 @@ public:
         return dead_ ? result::readError : result::none;
     }
     ResultCode write(const void* buffer, std::uint64_t count, std::uint64_t& put) override {
+        const bool misplaced =
+            fault_ == Fault::writeMisplaced &&
+            (operations_ == faultAt_ || (misplacesOnward && operations_ > faultAt_));
         const Fault fault = next('w');
         put = 0;
         if (dead_)
             return result::writeError;
         if (fault == Fault::writeFails)
             count /= 2; // part of the write is made before it fails
+        const std::uint64_t sent = position_;
+        if (misplaced) {
+            const std::uint64_t target = sent + static_cast<std::uint64_t>(shift);
+            const bool inside = target <= device_.size() && count <= device_.size() - target;
+            position_ = inside ? target : device_.size();
+        }
         for (; put < count && position_ < device_.size(); ++put, ++position_) {
             Bytes& cached = cached_(position_ / sector);
             cached[position_ % sector] = static_cast<const std::uint8_t*>(buffer)[put];
             if (fault == Fault::writeDropped)
                 dropped_.push_back(position_ / sector);
+        }
+        if (misplaced) {
+            put = count;
+            position_ = sent + count;
         }
         return fault == Fault::writeFails ? result::writeError : result::none;
     }
@@ -99,7 +119,9 @@ public:
                 std::copy(bytes.begin(), bytes.end(),
                           device_.begin() + static_cast<std::ptrdiff_t>(index * sector));
         }
+        // A dropped write is lost once: later writes to its sectors arrive.
         cache_.clear();
+        dropped_.clear();
         return result::none;
     }
     // What the device holds, as a read past the cache finds it.
@@ -194,10 +216,10 @@ struct Outcome {
     }
 };
 
-Outcome repair(SimulatedDisk& disk) {
+Outcome repair(SimulatedDisk& disk, boxmend::repair::RunOutcome* outcome = nullptr) {
     Outcome run;
     boxmend::repair::Journaling journaling{disk, {}};
-    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines);
+    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines, outcome);
     return run;
 }
 
@@ -531,4 +553,79 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
                   "Warning: the repair journal journal could not be removed; remove it by hand",
                   "No issues found in Lumacode Video Track"}));
     EXPECT_EQ(done.log(), "r");
+}
+
+// A device that stores a write somewhere other than where it was sent: the
+// run puts the header back as it was parsed, removes the journal and says
+// so, and the next run on a sound device makes the repair exactly. When the
+// device misplaces the writes that put it back too, the journal is kept and
+// the recording is said to be possibly damaged. No correction is ever
+// reported over a header that is not the exact repair.
+TEST(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
+    const Bytes original = straddlingRecording();
+    SimulatedDisk clean(original);
+    ASSERT_EQ(repair(clean).status, 0);
+    const Bytes repaired = clean.device();
+    const std::string operations = clean.log();
+    const std::uint64_t moovAt = offsetOf(original, "moov");
+    const auto moovOf = [moovAt](const Bytes& file) {
+        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(moovAt), file.end());
+    };
+    std::uint64_t moovSize = 0;
+    for (std::uint64_t i = moovAt; i < moovAt + 4; ++i)
+        moovSize = moovSize << 8 | original[i];
+    ASSERT_EQ(moovAt + moovSize, original.size());
+    int putBack = 0;
+    int damaged = 0;
+
+    for (bool onward : {false, true}) {
+        for (std::int64_t shift : {-4096, -46, -1, 1, 4096}) {
+            for (int at = 0; at < static_cast<int>(operations.size()); ++at) {
+                if (operations[static_cast<std::size_t>(at)] != 'w')
+                    continue;
+                SCOPED_TRACE("shift " + std::to_string(shift) + " from write " +
+                             std::to_string(at) + (onward ? " on" : " only"));
+                SimulatedDisk disk(original);
+                disk.arm(Fault::writeMisplaced, at);
+                disk.shift = shift;
+                disk.misplacesOnward = onward;
+                boxmend::repair::RunOutcome run;
+                const Outcome first = repair(disk, &run);
+                const Bytes after = disk.view();
+                // Bytes that land where they change nothing are not seen,
+                // nor need to be.
+                if (first.reportsCorrection()) {
+                    EXPECT_EQ(moovOf(after), moovOf(repaired));
+                    continue;
+                }
+                ASSERT_TRUE(run.misplacedWrites && run.restore);
+                EXPECT_EQ(run.restore->state == RestoreState::restored, !disk.hasJournal());
+                if (disk.hasJournal()) {
+                    ++damaged;
+                    EXPECT_EQ(first.lines.back(),
+                              boxmend::repair::message::mayBeDamaged("clip.mov", "journal"));
+                    EXPECT_TRUE(onward);
+                    continue;
+                }
+                ++putBack;
+                EXPECT_EQ(first.status, boxmend::repair::exitStatus::audioRepairFailed);
+                EXPECT_EQ(first.lines,
+                          std::vector<std::string>{boxmend::repair::message::putBack("clip.mov")});
+                EXPECT_EQ(moovOf(after), moovOf(original));
+                // A write that landed in the media data is not seen; the
+                // header around it is repaired all the same.
+                SimulatedDisk sound(after);
+                EXPECT_EQ(repair(sound).status, 0);
+                EXPECT_EQ(moovOf(sound.view()), moovOf(repaired));
+                const auto head = [moovAt](const Bytes& file) {
+                    return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(moovAt));
+                };
+                if (head(after) == head(original)) {
+                    EXPECT_EQ(sound.view(), repaired);
+                }
+            }
+        }
+    }
+    EXPECT_NE(putBack, 0);
+    EXPECT_NE(damaged, 0);
 }

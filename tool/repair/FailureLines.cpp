@@ -48,6 +48,17 @@ std::optional<Failure> videoFailure(const PhaseOutcome& video, RunMode mode,
         writeFailure(video, message::videoFailure(fileName), fileName, message::repairingVideo)};
 }
 
+// A repair whose writes the device did not store where they were sent, when
+// the run tried to put the header back: the line says how that went.
+std::optional<Failure> misplacedFailure(const PhaseOutcome& step, int status, const RunOutcome& run,
+                                        const std::string& fileName, const std::string& journal) {
+    if (!run.restore || !step.is(PhaseState::failed) || step.trouble != WriteTrouble::notStored)
+        return std::nullopt;
+    return Failure{status, run.restore->state == RestoreState::restored
+                               ? message::putBack(fileName)
+                               : message::mayBeDamaged(fileName, journal)};
+}
+
 std::optional<Failure> journalFailure(const Recovery& recovery, const std::string& fileName,
                                       const std::string& journal) {
     switch (recovery.found) {
@@ -87,8 +98,14 @@ std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mod
                            ? message::halfWritten(fileName)
                            : message::failure(run.check.code, message::checkingAudio, fileName)};
     case Phase::audio:
+        if (auto misplaced =
+                misplacedFailure(run.audio, exitStatus::audioRepairFailed, run, fileName, journal))
+            return misplaced;
         return audioFailure(run.audio, mode, fileName);
     case Phase::video:
+        if (auto misplaced =
+                misplacedFailure(run.video, exitStatus::usageOrVideoFailed, run, fileName, journal))
+            return misplaced;
         return videoFailure(run.video, mode, fileName);
     }
     return std::nullopt;

@@ -41,6 +41,19 @@ std::string notStored(const std::string& fileName, const char* step) {
            " while " + step;
 }
 
+std::string putBack(const std::string& fileName) {
+    return "The file system did not store the writes to " + printableName(fileName) +
+           " where they were sent; the recording was put back as it was. Do not use this card "
+           "or card reader to repair recordings";
+}
+
+std::string mayBeDamaged(const std::string& fileName, const std::string& journal) {
+    return "The file system did not store the writes to " + printableName(fileName) +
+           " where they were sent, and the recording may be damaged: restore it from a copy. "
+           "The repair journal " +
+           printableName(journal) + " is kept";
+}
+
 std::string journalMismatch(const std::string& journal, const std::string& fileName) {
     return "The repair journal " + printableName(journal) + " does not match file " +
            printableName(fileName) + "; nothing was changed, and the journal is kept";

@@ -45,6 +45,14 @@ std::string videoFailure(const std::string& fileName);
 // A repair whose write did not read back from the device as it was written.
 std::string notStored(const std::string& fileName, const char* step);
 
+// A repair's writes the device stored elsewhere, undone: the header is back
+// as it was, and the card or reader is not to be used for the repair.
+std::string putBack(const std::string& fileName);
+
+// A repair's writes the device stored elsewhere, and the header could not be
+// proved to be back as it was: the journal is kept.
+std::string mayBeDamaged(const std::string& fileName, const std::string& journal);
+
 // A journal that the file cannot be completed from: the file is left alone.
 std::string journalMismatch(const std::string& journal, const std::string& fileName);
 
