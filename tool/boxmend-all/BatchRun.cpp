@@ -110,7 +110,7 @@ Looked lookAt(const FoundMovie& movie, bool dryRun) {
     FileRepair repair = repair::repairFile(fileName);
     if (repair.opened)
         return {classifyRepair(repair, nullptr), std::move(repair.lines),
-                writesNotStored(repair.run)};
+                repair.run.misplacedWrites};
     // Read-only, or on a locked card: right already, or failed as boxmend says.
     const FilePlan plan = planFile(fileName);
     const Verdict verdict = classifyRepair(repair, plan.opened ? &plan.run : nullptr);
@@ -174,115 +174,169 @@ int planStatus(Verdict verdict) {
     }
 }
 
+// One run over the movies under the paths: the walk, each movie's run in
+// turn, then the ending lines and the status.
+class Batch {
+public:
+    Batch(const std::vector<console::NativePath>& paths, bool dryRun)
+        : paths_(paths), dryRun_(dryRun) {}
+
+    int run() {
+        walk();
+        lookAtEach();
+        printEnding();
+        return status();
+    }
+
+private:
+    void walk() {
+        std::fflush(stdout);
+        beginQuietWork({}, "Stopping once the search for movies is done; Ctrl-C again stops now.",
+                       "Stopped during the search for movies; nothing was written.");
+        walk_ = findMovies(paths_);
+        endQuietWork();
+        for (const Unsearched& path : walk_.unreadable)
+            out_.line(path.missing
+                          ? printableName(path.shown) + ": " + path.reason
+                          : "Cannot read " + printableName(path.shown) + ": " + path.reason);
+    }
+
+    void lookAtEach() {
+        for (const FoundMovie& movie : walk_.movies) {
+            if (interruptRequested())
+                return;
+            const Looked result = look(movie);
+            count(movie, result);
+            if (result.notStored) {
+                // Writes that land elsewhere may have damaged another file;
+                // no further file is opened for writing on this device.
+                misplaced_ = &movie;
+                return;
+            }
+        }
+    }
+
+    // The movie's run, with its progress line and what Ctrl-C says meanwhile.
+    Looked look(const FoundMovie& movie) {
+        const std::string shown = printableName(movie.shown);
+        // Only a movie's run tells whether it is a recording, so the progress
+        // line counts movies and the lines below count recordings.
+        out_.progress("Movie " + std::to_string(looked_ + 1) + " of " +
+                      std::to_string(walk_.movies.size()) + ": " + progressName(shown));
+        std::fflush(stdout);
+        beginQuietWork(out_.onScreen(), "Stopping after this movie; Ctrl-C again stops now.",
+                       dryRun_ ? "Stopped at once; nothing was written."
+                               : "Stopped at once during " + shown +
+                                     ";\nits journal lets the next run of boxmend or "
+                                     "boxmend-all complete the repair.");
+        Looked result = lookAt(movie, dryRun_);
+        endQuietWork();
+        return result;
+    }
+
+    void count(const FoundMovie& movie, const Looked& result) {
+        ++looked_;
+        ++tally_.counts[result.verdict];
+        planWorst_ = std::max(planWorst_, planStatus(result.verdict));
+        if (result.verdict == Verdict::failed || result.verdict == Verdict::refused ||
+            result.verdict == Verdict::trouble)
+            tally_.listed.push_back({result.verdict, movie.shown});
+        if (result.verdict != Verdict::otherDevice) {
+            out_.line("[" + std::to_string(++recordings_) + "] " + printableName(movie.shown));
+            for (const std::string& line : result.lines)
+                out_.line("    " + line);
+        }
+        out_.clearProgress();
+        std::fflush(stdout);
+    }
+
+    void printEnding() {
+        interrupted_ = interruptRequested() && misplaced_ == nullptr;
+        // Nothing found: the lines about the paths say all there is.
+        const bool found = !walk_.movies.empty();
+        if (dryRun_ && found)
+            out_.line("Dry run: no file was opened for writing.");
+        if (found)
+            for (const std::string& line : summary(tally_, walk_, dryRun_))
+                out_.line(line);
+        for (const auto& [verdict, path] : tally_.listed)
+            out_.line(listedAs(verdict) + printableName(path));
+        if (found)
+            for (const Unsearched& path : walk_.unreadable)
+                out_.line("Could not read: " + printableName(path.shown) + " (" + path.reason +
+                          ")");
+        if (walk_.offlineFiles != 0)
+            out_.line(
+                "Not fetched: " + counted(walk_.offlineFiles, "offline file", "offline files") +
+                ", whose data reading would download");
+        if (misplaced_ != nullptr) {
+            out_.line("Stopped after " + printableName(misplaced_->shown) + ":");
+            out_.line("the device did not store the writes where they were sent, so no other file");
+            out_.line("was opened for writing; " +
+                      counted(walk_.movies.size() - looked_, "movie was", "movies were") +
+                      " not touched.");
+        }
+        if (!found) {
+            const std::string searched = searchedPaths();
+            if (!searched.empty())
+                out_.line("No movie found in " + printableName(searched));
+        }
+        if (interrupted_)
+            out_.line("Interrupted after " + std::to_string(looked_) + " of " +
+                      counted(walk_.movies.size(), "movie", "movies") +
+                      "; the rest were not looked at");
+    }
+
+    // The paths given that were searched: the others have had their line.
+    std::string searchedPaths() const {
+        std::string searched;
+        for (const console::NativePath& path : paths_) {
+            const std::string shown = console::shownName(path);
+            if (std::none_of(walk_.unreadable.begin(), walk_.unreadable.end(),
+                             [&](const Unsearched& u) { return u.shown == shown; }))
+                searched += (searched.empty() ? "" : ", ") + shown;
+        }
+        return searched;
+    }
+
+    int status() const {
+        int status = batchStatus::ok;
+        if (dryRun_)
+            status = walk_.unreadable.empty() ? planWorst_ : dumpStatus::trouble;
+        else if (failures() != 0 || !walk_.unreadable.empty() || misplaced_ != nullptr)
+            status = batchStatus::failed;
+        // A path that could not be read says more than finding nothing.
+        if (walk_.movies.empty() && status == batchStatus::ok)
+            status = batchStatus::usageOrNoMovie;
+        if (console::outputLost())
+            status = batchStatus::outputFailed;
+        return interrupted_ ? batchStatus::interrupted : status;
+    }
+
+    std::uint64_t failures() const {
+        const auto found = tally_.counts.find(Verdict::failed);
+        return found == tally_.counts.end() ? 0 : found->second;
+    }
+
+    const std::vector<console::NativePath>& paths_;
+    const bool dryRun_;
+    Output out_;
+    MovieWalk walk_;
+    Tally tally_;
+    int planWorst_ = dumpStatus::nothingToRepair;
+    std::size_t looked_ = 0;
+    std::uint64_t recordings_ = 0;
+    // The movie whose writes the device did not store where they were sent.
+    const FoundMovie* misplaced_ = nullptr;
+    // Ctrl-C stopped the run before its end.
+    bool interrupted_ = false;
+};
+
 } // namespace
 
 int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
     installInterruptHandler();
-    Output out;
-    std::fflush(stdout);
-    beginQuietWork({}, "Stopping once the search for movies is done; Ctrl-C again stops now.",
-                   "Stopped during the search for movies; nothing was written.");
-    const MovieWalk walk = findMovies(paths);
-    endQuietWork();
-    for (const Unsearched& path : walk.unreadable)
-        out.line(path.missing ? printableName(path.shown) + ": " + path.reason
-                              : "Cannot read " + printableName(path.shown) + ": " + path.reason);
-
-    Tally tally;
-    int planWorst = dumpStatus::nothingToRepair;
-    std::size_t looked = 0;
-    std::uint64_t recordings = 0;
-    // The movie whose writes the device did not store where they were sent.
-    const FoundMovie* misplaced = nullptr;
-    const std::string total = std::to_string(walk.movies.size());
-    for (const FoundMovie& movie : walk.movies) {
-        if (interruptRequested())
-            break;
-        const std::string shown = printableName(movie.shown);
-        // Only a movie's run tells whether it is a recording, so the progress
-        // line counts movies and the lines below count recordings.
-        const std::string progress =
-            "Movie " + std::to_string(looked + 1) + " of " + total + ": " + progressName(shown);
-        out.progress(progress);
-        std::fflush(stdout);
-        beginQuietWork(out.onScreen(), "Stopping after this movie; Ctrl-C again stops now.",
-                       dryRun ? "Stopped at once; nothing was written."
-                              : "Stopped at once during " + shown +
-                                    ";\nits journal lets the next run of boxmend or "
-                                    "boxmend-all complete the repair.");
-        const Looked result = lookAt(movie, dryRun);
-        endQuietWork();
-        ++looked;
-        ++tally.counts[result.verdict];
-        planWorst = std::max(planWorst, planStatus(result.verdict));
-        if (result.verdict == Verdict::failed || result.verdict == Verdict::refused ||
-            result.verdict == Verdict::trouble)
-            tally.listed.push_back({result.verdict, movie.shown});
-        if (result.verdict != Verdict::otherDevice) {
-            out.line("[" + std::to_string(++recordings) + "] " + shown);
-            for (const std::string& line : result.lines)
-                out.line("    " + line);
-        }
-        out.clearProgress();
-        std::fflush(stdout);
-        if (result.notStored) {
-            // Writes that land elsewhere may have damaged another file; no
-            // further file is opened for writing on this device.
-            misplaced = &movie;
-            break;
-        }
-    }
-
-    // Nothing found: the lines about the paths say all there is.
-    const bool found = !walk.movies.empty();
-    if (dryRun && found)
-        out.line("Dry run: no file was opened for writing.");
-    if (found)
-        for (const std::string& line : summary(tally, walk, dryRun))
-            out.line(line);
-    for (const auto& [verdict, path] : tally.listed)
-        out.line(listedAs(verdict) + printableName(path));
-    if (found)
-        for (const Unsearched& path : walk.unreadable)
-            out.line("Could not read: " + printableName(path.shown) + " (" + path.reason + ")");
-    if (walk.offlineFiles != 0)
-        out.line("Not fetched: " + counted(walk.offlineFiles, "offline file", "offline files") +
-                 ", whose data reading would download");
-    if (misplaced != nullptr) {
-        out.line("Stopped after " + printableName(misplaced->shown) + ":");
-        out.line("the device did not store the writes where they were sent, so no other file");
-        out.line("was opened for writing; " +
-                 counted(walk.movies.size() - looked, "movie was", "movies were") +
-                 " not touched.");
-    }
-
-    const bool interrupted = interruptRequested() && misplaced == nullptr;
-    int status = batchStatus::ok;
-    if (dryRun)
-        status = walk.unreadable.empty() ? planWorst : dumpStatus::trouble;
-    else if (tally.counts[Verdict::failed] != 0 || !walk.unreadable.empty() || misplaced)
-        status = batchStatus::failed;
-    if (!found) {
-        // Only the paths searched: the others have had their line.
-        std::string given;
-        for (const console::NativePath& path : paths) {
-            const std::string shown = console::shownName(path);
-            if (std::none_of(walk.unreadable.begin(), walk.unreadable.end(),
-                             [&](const Unsearched& u) { return u.shown == shown; }))
-                given += (given.empty() ? "" : ", ") + shown;
-        }
-        if (!given.empty())
-            out.line("No movie found in " + printableName(given));
-        // A path that could not be read says more than finding nothing.
-        if (status == batchStatus::ok)
-            status = batchStatus::usageOrNoMovie;
-    }
-    if (interrupted)
-        out.line("Interrupted after " + std::to_string(looked) + " of " +
-                 counted(walk.movies.size(), "movie", "movies") + "; the rest were not looked at");
-    if (console::outputLost())
-        status = batchStatus::outputFailed;
-    return interrupted ? batchStatus::interrupted : status;
+    return Batch(paths, dryRun).run();
 }
 
 } // namespace boxmend::batch
