@@ -293,4 +293,35 @@ TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     for (const char* name : {"a.mov", "b.mov", "c.mov"})
         EXPECT_TRUE(dir.read(name) == recording(false)) << name;
 }
+
+// A card that stores one write of the second recording's repair elsewhere:
+// the walk stops after that recording, which is put back as it was or keeps
+// its journal, and the third is not opened for writing at all.
+TEST(WholeCard, StopsAfterADeviceMisplacedAWrite) {
+    bool stopped = false;
+    for (int nth = 1; nth < 80 && !stopped; ++nth) {
+        TempDir dir;
+        for (const char* name : {"a.mov", "b.mov", "c.mov"})
+            dir.write(name, recording(true));
+        ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
+        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        ::setenv("BOXMEND_MISPLACE_AT", std::to_string(nth).c_str(), 1);
+        ::setenv("BOXMEND_MISPLACE_BY", "-46", 1);
+        const ProcessResult run = runProcess(all, {dir.path()});
+        for (const char* name : {"LD_PRELOAD", "BOXMEND_MISPLACE_AT", "BOXMEND_MISPLACE_BY"})
+            ::unsetenv(name);
+        stopped = run.out.find("Stopped after " + dir.file("b.mov") + ":\n") != std::string::npos;
+        if (!stopped)
+            continue;
+        SCOPED_TRACE(run.out);
+        EXPECT_EQ(run.status, 1);
+        EXPECT_NE(run.out.find("1 movie was not touched."), std::string::npos);
+        EXPECT_TRUE(dir.read("a.mov") == recording(false));
+        EXPECT_TRUE(dir.read("b.mov") == recording(true) ||
+                    fs::exists(dir.file(".b.mov.boxmend-journal")));
+        EXPECT_TRUE(dir.read("c.mov") == recording(true));
+        EXPECT_FALSE(fs::exists(dir.file(".c.mov.boxmend-journal")));
+    }
+    EXPECT_TRUE(stopped) << "no misplaced write of the second recording was seen";
+}
 #endif

@@ -5,7 +5,10 @@
 // that call as a full disk does (ENOSPC). With BOXMEND_INTERRUPT_AT it
 // raises SIGINT right before that fsync (fsyncs counted on their own),
 // BOXMEND_INTERRUPTS times (once by default), as Ctrl-C pressed while a file
-// is being repaired. Without any of them it only passes the calls on.
+// is being repaired. With BOXMEND_MISPLACE_AT it stores that write
+// BOXMEND_MISPLACE_BY bytes away from where it was sent and reports it done,
+// as a card that misplaces writes does. Without any of them it only passes
+// the calls on.
 
 #include <dlfcn.h>
 #include <signal.h>
@@ -44,10 +47,18 @@ template <typename Function> Function next(const char* name) {
 extern "C" {
 
 ssize_t write(int fd, const void* bytes, size_t count) {
+    static const long misplaceAt = chosen("BOXMEND_MISPLACE_AT");
+    static long writes = 0;
     if (!killAtTheChosenCall())
         return -1;
     static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
-    return real(fd, bytes, count);
+    if (++writes != misplaceAt)
+        return real(fd, bytes, count);
+    const off_t at = ::lseek(fd, 0, SEEK_CUR);
+    ::lseek(fd, at + static_cast<off_t>(chosen("BOXMEND_MISPLACE_BY")), SEEK_SET);
+    const ssize_t put = real(fd, bytes, count);
+    ::lseek(fd, at + (put > 0 ? put : 0), SEEK_SET);
+    return put;
 }
 
 int fsync(int fd) {
