@@ -136,9 +136,10 @@ public:
         bytes = *journal_;
         return result::none;
     }
-    ResultCode save(const Bytes& bytes, bool& refused) override {
-        refused = refusesJournal;
-        if (const Fault fault = next('s'); dead_ || refused || fault == Fault::writeFails)
+    ResultCode save(const Bytes& bytes, boxmend::SaveTrouble& trouble) override {
+        if (refusesJournal)
+            trouble = boxmend::SaveTrouble::refused;
+        if (const Fault fault = next('s'); dead_ || refusesJournal || fault == Fault::writeFails)
             return result::writeError;
         journal_ = bytes;
         return result::none;
@@ -397,8 +398,8 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     boxmend::Journal beyond;
     beyond.fileLength = original.size();
     beyond.repairs.push_back({boxmend::audioRepair, "moov", {}, 0, original.size() + 1});
-    bool notAllowed = false;
-    ASSERT_EQ(file.save(boxmend::encodeJournal(beyond), notAllowed), 0u);
+    boxmend::SaveTrouble trouble{};
+    ASSERT_EQ(file.save(boxmend::encodeJournal(beyond), trouble), 0u);
     std::vector<std::string> lines;
     EXPECT_EQ(boxmend::repairOpenFile(file, file.journaling(), "clip.mov", lines),
               boxmend::exitStatus::journalTrouble);

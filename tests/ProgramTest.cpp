@@ -335,8 +335,8 @@ TEST(Programs, JournalsOfLongNames) {
     journal.repairs.push_back(
         {boxmend::videoRepair, "mdat", {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
     boxmend::DirectoryJournal store(path);
-    bool refused = false;
-    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
+    boxmend::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), trouble), 0u);
     const std::string journalName = boxmend::journalNameFor(name);
     EXPECT_EQ(store.name(), dir.file(journalName));
     EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));

@@ -54,8 +54,8 @@ void putPendingJournal(const std::string& path) {
     ASSERT_EQ(file.size(journal.fileLength), 0u);
     journal.identity = journaling.identity;
     journal.repairs = {run.audioPlan, run.videoPlan};
-    bool refused = false;
-    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), refused), 0u);
+    boxmend::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), trouble), 0u);
 }
 
 // Movies, given to boxmend one by one as well, and the other files of a card.

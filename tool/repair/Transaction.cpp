@@ -27,9 +27,11 @@ void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<Rep
         return refuse(rc);
     // What is written is the journal's own record of it.
     journal.repairs = std::move(repairs);
-    bool refused = false;
-    if (ResultCode rc = journaling.store.save(encodeJournal(journal), refused); rc != 0 && !refused)
+    SaveTrouble trouble = SaveTrouble::none;
+    if (ResultCode rc = journaling.store.save(encodeJournal(journal), trouble);
+        rc != 0 && trouble != SaveTrouble::refused)
         return refuse(rc);
+    const bool refused = trouble == SaveTrouble::refused;
     if (writeRepairs(stream, journal.repairs, outcomes) && !refused)
         journalLeft = journaling.store.remove() != 0;
 }
