@@ -1,35 +1,40 @@
 // Preloaded into a program under test (LD_PRELOAD): kills it with SIGKILL
 // right before its Nth call of write, fsync, rename or unlink, N counted from
 // 1 and taken from BOXMEND_KILL_AT, so that a test can stop a real repair at
-// each of its writes and flushes in turn; or, with BOXMEND_FULL_AT, fails
-// that call as a full disk does (ENOSPC). Without either it only passes the
-// calls on.
+// each of its writes and flushes in turn. With BOXMEND_CARD it makes every
+// file system look like a card that is "locked" (read-only: opens for
+// writing, renames and unlinks fail with EROFS) or "full" (no free space:
+// writes but to the standard streams fail with ENOSPC). Without either it
+// only passes the calls on.
 
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
-long chosen(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value != nullptr ? std::atol(value) : 0L;
+bool card(const char* state) {
+    static const char* const value = std::getenv("BOXMEND_CARD");
+    return value != nullptr && std::strcmp(value, state) == 0;
 }
 
-// False when the call is to fail with ENOSPC.
-bool killAtTheChosenCall() {
-    static const long killAt = chosen("BOXMEND_KILL_AT");
-    static const long fullAt = chosen("BOXMEND_FULL_AT");
+// False, with errno set, when the call is to fail.
+bool passes(int lockedError = EROFS) {
+    static const char* const chosen = std::getenv("BOXMEND_KILL_AT");
+    static const long killAt = chosen != nullptr ? std::atol(chosen) : 0L;
     static long calls = 0;
-    ++calls;
-    if (calls == killAt)
+    if (++calls == killAt)
         ::kill(::getpid(), SIGKILL);
-    if (calls != fullAt)
+    if (!card("locked") || lockedError == 0)
         return true;
-    errno = ENOSPC;
+    errno = lockedError;
     return false;
 }
 
@@ -37,36 +42,78 @@ template <typename Function> Function next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
+template <typename Info> int reported(int rc, Info* info) {
+    if (rc == 0 && card("locked"))
+        info->f_flag |= ST_RDONLY;
+    if (rc == 0 && card("full"))
+        info->f_bavail = info->f_bfree = 0;
+    return rc;
+}
+
+int openAs(const char* name, const char* path, int flags, std::va_list args) {
+    const bool creates = (flags & (O_CREAT | O_TMPFILE)) != 0;
+    const auto mode = creates ? static_cast<mode_t>(va_arg(args, int)) : mode_t{0};
+    if (card("locked") && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0) {
+        errno = EROFS;
+        return -1;
+    }
+    return next<int (*)(const char*, int, ...)>(name)(path, flags, mode);
+}
+
 } // namespace
 
 extern "C" {
 
 ssize_t write(int fd, const void* bytes, size_t count) {
-    if (!killAtTheChosenCall())
+    if (!passes(0))
         return -1;
+    if (fd > 2 && card("full")) {
+        errno = ENOSPC;
+        return -1;
+    }
     static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
     return real(fd, bytes, count);
 }
 
 int fsync(int fd) {
-    if (!killAtTheChosenCall())
-        return -1;
     static const auto real = next<int (*)(int)>("fsync");
-    return real(fd);
+    return passes(0) ? real(fd) : -1;
 }
 
 int rename(const char* from, const char* to) {
-    if (!killAtTheChosenCall())
-        return -1;
     static const auto real = next<int (*)(const char*, const char*)>("rename");
-    return real(from, to);
+    return passes() ? real(from, to) : -1;
 }
 
 int unlink(const char* path) {
-    if (!killAtTheChosenCall())
-        return -1;
     static const auto real = next<int (*)(const char*)>("unlink");
-    return real(path);
+    return passes() ? real(path) : -1;
+}
+
+int open(const char* path, int flags, ...) {
+    std::va_list args;
+    va_start(args, flags);
+    const int fd = openAs("open", path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+int open64(const char* path, int flags, ...) {
+    std::va_list args;
+    va_start(args, flags);
+    const int fd = openAs("open64", path, flags, args);
+    va_end(args);
+    return fd;
+}
+
+int statvfs(const char* path, struct statvfs* info) {
+    static const auto real = next<int (*)(const char*, struct statvfs*)>("statvfs");
+    return reported(real(path, info), info);
+}
+
+int statvfs64(const char* path, struct statvfs64* info) {
+    static const auto real = next<int (*)(const char*, struct statvfs64*)>("statvfs64");
+    return reported(real(path, info), info);
 }
 
 } // extern "C"
