@@ -10,6 +10,7 @@
 #include "mediafmt/mp4/type/Lists.h"
 #include "mediafmt/mp4/type/Tables.h"
 #include "tool/repair/AudioRepair.h"
+#include "tool/repair/ReadFingerprint.h"
 
 #include <benchmark/benchmark.h>
 
@@ -140,6 +141,25 @@ void ParseFromMemory(benchmark::State& state) {
 }
 BENCHMARK(ParseFromMemory)->Arg(10)->Arg(60)->Unit(benchmark::kMillisecond);
 
+// Whether a parse through a fingerprint covers every block of the header
+// whole, as putting it back after a failed repair needs.
+bool headerFingerprinted(io::Io& stream, const bench::LongRecording& made) {
+    boxmend::ReadFingerprint fingerprint(stream);
+    mp4::File tree;
+    if (stream.seek(0, io::SeekOrigin::begin) != 0 || tree.parse(&fingerprint) != 0)
+        return false;
+    const std::uint64_t size = boxmend::ReadFingerprint::blockSize;
+    const std::uint64_t begin = made.moovOffset;
+    const std::uint64_t end = begin + made.moov.size();
+    for (std::uint64_t block = begin / size; block * size < end; ++block) {
+        boxmend::ReadFingerprint::Run run;
+        if (!fingerprint.run(block, run) || run.begin > std::max(begin, block * size) ||
+            run.end < std::min(end, block * size + size))
+            return false;
+    }
+    return true;
+}
+
 void ParseFromFile(benchmark::State& state) {
     const bench::LongRecording& made = recording(state.range(0));
     SparseFile file(made);
@@ -148,15 +168,22 @@ void ParseFromFile(benchmark::State& state) {
         state.SkipWithError("cannot open the file");
         return;
     }
+    // With a second argument of 1, through the fingerprint a repair takes of
+    // what it parses.
+    const bool fingerprinted = state.range(1) != 0;
     for (auto _ : state) {
         mp4::File tree;
-        if (stream.seek(0, io::SeekOrigin::begin) != 0 || tree.parse(&stream) != 0)
+        boxmend::ReadFingerprint fingerprint(stream);
+        io::Io& source = fingerprinted ? static_cast<io::Io&>(fingerprint) : stream;
+        if (stream.seek(0, io::SeekOrigin::begin) != 0 || tree.parse(&source) != 0)
             state.SkipWithError("parse failed");
         benchmark::DoNotOptimize(tree.children.data());
     }
+    if (fingerprinted && !headerFingerprinted(stream, made))
+        state.SkipWithError("a block of the header was not fingerprinted whole");
     countBytes(state, made.moov.size());
 }
-BENCHMARK(ParseFromFile)->Arg(10)->Arg(60)->Unit(benchmark::kMillisecond);
+BENCHMARK(ParseFromFile)->ArgsProduct({{10, 60, 720}, {0, 1}})->Unit(benchmark::kMillisecond);
 
 // The check and the planned audio rewrite on a parsed tree: both tables of
 // the audio track encoded twice and the stored bytes compared once.
@@ -169,12 +196,13 @@ void CheckAndPlanAudioRepair(benchmark::State& state) {
         if (tree->parse(&stream) != 0)
             state.SkipWithError("parse failed");
         state.ResumeTiming();
-        boxmend::AudioTables tables;
-        std::string reason;
-        boxmend::RepairPlan plan;
+        boxmend::repair::AudioTables tables;
+        boxmend::repair::RepairPlan plan;
         bool torn = false;
-        if (boxmend::checkAudioTrack(*tree, tables, reason, torn) != 0 ||
-            boxmend::planAudioRepair(tables, torn, stream, plan, reason) != 0)
+        if (!boxmend::repair::checkAudioTrack(*tree, tables, torn)
+                 .is(boxmend::repair::PhaseState::needed) ||
+            !boxmend::repair::planAudioRepair(tables, torn, stream, plan)
+                 .is(boxmend::repair::PhaseState::planned))
             state.SkipWithError("no audio repair planned");
         benchmark::DoNotOptimize(plan.changes.data());
         state.PauseTiming();
@@ -258,6 +286,18 @@ void EncodeCompositionOffsets(benchmark::State& state) {
     encode(state, field);
 }
 BENCHMARK(EncodeCompositionOffsets)->Arg(1 << 20);
+
+// The fingerprint's checksum, a block at a time.
+void BlockChecksum(benchmark::State& state) {
+    const std::vector<std::uint8_t> bytes = patterned(64 * 1024 * 1024);
+    const std::uint64_t block = boxmend::ReadFingerprint::blockSize;
+    for (auto _ : state) {
+        for (std::size_t at = 0; at < bytes.size(); at += block)
+            benchmark::DoNotOptimize(boxmend::blockChecksum(bytes.data() + at, block));
+    }
+    countBytes(state, bytes.size());
+}
+BENCHMARK(BlockChecksum)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -23,8 +23,16 @@ using testsupport::FaultyStream;
 
 namespace {
 
+using boxmend::repair::PhaseOutcome;
+using boxmend::repair::PhaseState;
+
 bool documented(ResultCode code) {
-    return code == boxmend::notRun || code <= result::divideByZero;
+    return code <= result::divideByZero;
+}
+
+// A phase's code, when it has one, is one the library documents.
+bool documented(const PhaseOutcome& phase) {
+    return !phase.stopped() || documented(phase.code);
 }
 
 std::string describe(const Box& box) {
@@ -103,10 +111,11 @@ const testsupport::TempDir& scratch() {
     return dir;
 }
 
-std::string codesOf(const boxmend::RunOutcome& run) {
+std::string codesOf(const boxmend::repair::RunOutcome& run) {
     std::string text;
-    for (ResultCode code : {run.parse.code, run.check.code, run.audio.code, run.video.code})
-        text += (text.empty() ? "" : " ") + std::to_string(static_cast<std::int32_t>(code));
+    for (const PhaseOutcome* phase : {&run.parse, &run.check, &run.audio, &run.video})
+        text += (text.empty() ? "" : " ") + std::to_string(static_cast<int>(phase->state)) + "/" +
+                std::to_string(phase->code);
     return text;
 }
 
@@ -119,19 +128,20 @@ bool holds(const BoxPtr& box, std::size_t at) {
 struct JournalScene {
     Bytes original = testsupport::cameraRecording();
     Bytes repaired;
-    boxmend::RepairPlan audio;
-    boxmend::RepairPlan video;
+    boxmend::repair::RepairPlan audio;
+    boxmend::repair::RepairPlan video;
 
     JournalScene() {
         FaultyStream planned(original);
         mp4::File tree;
-        const auto run =
-            boxmend::runRepairs(planned, tree, boxmend::RunMode::planOnly, planned.journaling());
+        const auto run = boxmend::repair::runRepairs(
+            planned, tree, boxmend::repair::RunMode::planOnly, planned.journaling());
         audio = run.audioPlan;
         video = run.videoPlan;
         FaultyStream disk(original);
         mp4::File again;
-        (void)boxmend::runRepairs(disk, again, boxmend::RunMode::apply, disk.journaling());
+        (void)boxmend::repair::runRepairs(disk, again, boxmend::repair::RunMode::apply,
+                                          disk.journaling());
         repaired = disk.bytes();
     }
 
@@ -140,7 +150,7 @@ struct JournalScene {
     Bytes withSteps(std::uint32_t steps) const {
         Bytes file = original;
         for (const auto* plan : {&audio, &video}) {
-            for (const boxmend::ByteChange& change : plan->changes) {
+            for (const boxmend::repair::ByteChange& change : plan->changes) {
                 if (change.step < steps)
                     std::copy(change.bytes.begin(), change.bytes.end(),
                               file.begin() + static_cast<std::ptrdiff_t>(change.offset));
@@ -173,11 +183,12 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
             break;
     }
     FaultyStream disk(start);
-    boxmend::SaveTrouble trouble{};
+    boxmend::repair::SaveTrouble trouble{};
     if (disk.save(journal, trouble) != 0)
         return "cannot put the journal beside the recording";
     mp4::File tree;
-    const auto run = boxmend::runRepairs(disk, tree, boxmend::RunMode::apply, disk.journaling());
+    const auto run =
+        boxmend::repair::runRepairs(disk, tree, boxmend::repair::RunMode::apply, disk.journaling());
     for (std::size_t at = 0; at < start.size(); ++at) {
         const std::uint8_t byte = disk.bytes()[at];
         if (byte != start[at] && byte != scene.repaired[at])
@@ -190,12 +201,13 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
 std::vector<Bytes> journalSeeds() {
     const JournalScene& scene = journalScene();
     std::vector<Bytes> seeds;
-    for (std::uint32_t version : {boxmend::firstJournalVersion, boxmend::journalVersion}) {
-        boxmend::Journal journal;
+    for (std::uint32_t version :
+         {boxmend::repair::firstJournalVersion, boxmend::repair::journalVersion}) {
+        boxmend::repair::Journal journal;
         journal.version = version;
         journal.fileLength = scene.original.size();
         journal.repairs = {scene.audio, scene.video};
-        Bytes body = boxmend::encodeJournal(journal);
+        Bytes body = boxmend::repair::encodeJournal(journal);
         body.resize(body.size() - 4);
         // Stopped before its first write and after each step.
         for (unsigned steps = 0; steps < 6; ++steps) {
@@ -242,8 +254,8 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
     const Bytes original(data, data + size);
     FaultyStream planned(original);
     mp4::File tree;
-    const auto plan =
-        boxmend::runRepairs(planned, tree, boxmend::RunMode::planOnly, planned.journaling());
+    const auto plan = boxmend::repair::runRepairs(planned, tree, boxmend::repair::RunMode::planOnly,
+                                                  planned.journaling());
     if (planned.calls(FaultyStream::Call::write) != 0)
         return "a run that only plans wrote to the file";
     FaultyStream fresh(original);
@@ -253,34 +265,35 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
 
     FaultyStream disk(original);
     mp4::File firstTree;
-    const auto first =
-        boxmend::runRepairs(disk, firstTree, boxmend::RunMode::apply, disk.journaling());
+    const auto first = boxmend::repair::runRepairs(disk, firstTree, boxmend::repair::RunMode::apply,
+                                                   disk.journaling());
     const Bytes repaired = disk.bytes();
     FaultyStream again(repaired);
     mp4::File secondTree;
-    const auto second =
-        boxmend::runRepairs(again, secondTree, boxmend::RunMode::apply, again.journaling());
+    const auto second = boxmend::repair::runRepairs(
+        again, secondTree, boxmend::repair::RunMode::apply, again.journaling());
 
     for (std::size_t at = 0; at < original.size(); ++at) {
         if (original[at] != repaired[at] &&
-            !(first.audio.code == 0 && holds(plan.audioTables.stbl, at)) &&
-            !(first.video.code == 0 && holds(plan.videoEntry, at)))
+            !(first.audio.is(PhaseState::done) && holds(plan.audioTables.stbl, at)) &&
+            !(first.video.is(PhaseState::done) && holds(plan.videoEntry, at)))
             return "the run (" + codesOf(first) + ") changed byte " + std::to_string(at) +
                    " outside the boxes of the corrections it reported";
     }
     if (disk.refusedWrites() != 0)
         return "a repair tried to write past the end of the file";
     for (const auto* run : {&first, &second}) {
-        for (ResultCode code : {run->parse.code, run->check.code, run->audio.code, run->video.code})
-            if (!documented(code))
+        for (const PhaseOutcome* phase : {&run->parse, &run->check, &run->audio, &run->video})
+            if (!documented(*phase))
                 return "the run gave the undocumented codes " + codesOf(*run);
     }
-    if (again.bytes() != repaired || second.audio.code == 0 || second.video.code == 0)
+    if (again.bytes() != repaired || second.audio.is(PhaseState::done) ||
+        second.video.is(PhaseState::done))
         return "a second run changed the file (" + codesOf(second) + ")";
-    if (first.parse.code == 0 && second.parse.code != 0)
+    if (first.parse.is(PhaseState::done) && !second.parse.is(PhaseState::done))
         return "the repaired file fails to parse (" + codesOf(second) + ")";
-    if ((first.audio.code == 0 && second.check.code != result::noOp) ||
-        (first.video.code == 0 && second.video.code != result::noOp))
+    if ((first.audio.is(PhaseState::done) && !second.check.is(PhaseState::nothingToDo)) ||
+        (first.video.is(PhaseState::done) && !second.video.is(PhaseState::nothingToDo)))
         return "a second run finds a repair left to make (" + codesOf(second) + ")";
 
     io::File file;
@@ -288,8 +301,9 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
         rc != 0)
         return "cannot open the scratch file: " + std::to_string(rc);
     mp4::File fileTree;
-    boxmend::DirectoryJournal journal(scratch().file("input.mov"));
-    const auto onDisk = boxmend::runRepairs(file, fileTree, boxmend::RunMode::apply, {journal, {}});
+    boxmend::repair::DirectoryJournal journal(scratch().file("input.mov"));
+    const auto onDisk =
+        boxmend::repair::runRepairs(file, fileTree, boxmend::repair::RunMode::apply, {journal, {}});
     file.close();
     if (codesOf(onDisk) != codesOf(first) || scratch().read("input.mov") != repaired)
         return "the run on a file on disk ends otherwise (" + codesOf(onDisk) +

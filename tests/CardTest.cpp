@@ -104,19 +104,19 @@ TEST(Card, AJournalWithNoRoomIsToldApart) {
         return -1;
     };
     TempDir dir;
-    boxmend::DirectoryJournal journal(dir.write("clip.mov", recording(true)));
+    boxmend::repair::DirectoryJournal journal(dir.write("clip.mov", recording(true)));
     for (const int failure : {ENOSPC, EDQUOT, EIO}) {
         error = failure;
-        boxmend::SaveTrouble trouble{};
+        boxmend::repair::SaveTrouble trouble{};
         EXPECT_EQ(journal.save(Bytes(300, 1), trouble), mediafmt::result::writeError);
         EXPECT_EQ(trouble,
-                  failure == EIO ? boxmend::SaveTrouble::none : boxmend::SaveTrouble::noRoom);
+                  failure == EIO ? boxmend::repair::SaveTrouble::none : boxmend::repair::SaveTrouble::noRoom);
         Bytes none;
         EXPECT_EQ(journal.load(none), mediafmt::result::noOp);
         EXPECT_TRUE(dir.read(".clip.mov.boxmend-journal.new").empty());
     }
     mediafmt::io::posixCalls() = real;
-    const boxmend::JournalPlace place = journal.place();
+    const boxmend::repair::JournalPlace place = journal.place();
     EXPECT_FALSE(place.readOnly);
     ASSERT_TRUE(place.freeBytes.has_value());
     EXPECT_FALSE(place.tooFullFor(1));

@@ -34,7 +34,7 @@ enum class Fault { none, powerCut, writeFails, flushFails, writeDropped };
 // A recording on a disk with a page cache, and the journal store beside it.
 // Writes, flushes and the journal's saves and removals are its operations,
 // counted from 0; one of them can be made to fail.
-class SimulatedDisk final : public io::Io, public boxmend::JournalStore {
+class SimulatedDisk final : public io::Io, public boxmend::repair::JournalStore {
 public:
     explicit SimulatedDisk(Bytes device, std::optional<Bytes> journal = std::nullopt)
         : device_(std::move(device)), journal_(std::move(journal)) {}
@@ -136,9 +136,9 @@ public:
         bytes = *journal_;
         return result::none;
     }
-    ResultCode save(const Bytes& bytes, boxmend::SaveTrouble& trouble) override {
+    ResultCode save(const Bytes& bytes, boxmend::repair::SaveTrouble& trouble) override {
         if (refusesJournal)
-            trouble = boxmend::SaveTrouble::refused;
+            trouble = boxmend::repair::SaveTrouble::refused;
         if (const Fault fault = next('s'); dead_ || refusesJournal || fault == Fault::writeFails)
             return result::writeError;
         journal_ = bytes;
@@ -197,8 +197,8 @@ struct Outcome {
 
 Outcome repair(SimulatedDisk& disk) {
     Outcome run;
-    boxmend::Journaling journaling{disk, {}};
-    run.status = boxmend::repairOpenFile(disk, journaling, "clip.mov", run.lines);
+    boxmend::repair::Journaling journaling{disk, {}};
+    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines);
     return run;
 }
 
@@ -209,10 +209,10 @@ Bytes straddlingRecording() {
     recording.audioChunks = 8;
     const Bytes plain = cameraRecording(recording);
     SimulatedDisk disk(plain);
-    boxmend::Journaling journaling{disk, {}};
+    boxmend::repair::Journaling journaling{disk, {}};
     mp4::File tree;
-    const boxmend::RunOutcome run =
-        boxmend::runRepairs(disk, tree, boxmend::RunMode::planOnly, journaling);
+    const boxmend::repair::RunOutcome run =
+        boxmend::repair::runRepairs(disk, tree, boxmend::repair::RunMode::planOnly, journaling);
     const auto& changes = run.audioPlan.changes;
     const std::uint64_t first = changes.front().offset;
     const std::uint64_t middle = (first + changes.back().offset) / 2;
@@ -255,7 +255,7 @@ TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
                 const Outcome next = repair(after);
                 EXPECT_EQ(after.view(), repaired);
                 EXPECT_FALSE(after.hasJournal());
-                EXPECT_NE(next.status, boxmend::exitStatus::journalTrouble);
+                EXPECT_NE(next.status, boxmend::repair::exitStatus::journalTrouble);
                 const Bytes torn = alone.view();
                 const Outcome without = repair(alone);
                 if (alone.view() != repaired) {
@@ -277,13 +277,13 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     const Outcome failed = repair(disk);
     EXPECT_EQ(failed.lines, std::vector<std::string>{
                                 "error 11 (I/O write error) repairing audio track clip.mov"});
-    EXPECT_EQ(failed.status, boxmend::exitStatus::audioRepairFailed);
+    EXPECT_EQ(failed.status, boxmend::repair::exitStatus::audioRepairFailed);
     ASSERT_TRUE(disk.hasJournal());
 
     // A completion that fails ends the run there: no fresh repair after it.
     SimulatedDisk failing = disk.reboot(0);
     failing.arm(Fault::writeFails, 0);
-    EXPECT_EQ(repair(failing).status, boxmend::exitStatus::audioRepairFailed);
+    EXPECT_EQ(repair(failing).status, boxmend::repair::exitStatus::audioRepairFailed);
     EXPECT_EQ(failing.log(), "w");
     EXPECT_TRUE(failing.hasJournal());
 
@@ -295,9 +295,10 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     (void)repair(killedVideo);
     SimulatedDisk inspected = killedVideo.reboot(0);
     mp4::File tree;
-    EXPECT_EQ(boxmend::runRepairs(inspected, tree, boxmend::RunMode::planOnly, {inspected, {}})
+    EXPECT_EQ(boxmend::repair::runRepairs(inspected, tree, boxmend::repair::RunMode::planOnly,
+                                          {inspected, {}})
                   .recovery.kinds,
-              boxmend::videoRepair);
+              boxmend::repair::videoRepair);
 
     SimulatedDisk rebooted = disk.reboot(0);
     const Outcome completed = repair(rebooted);
@@ -339,12 +340,12 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     Bytes changed = disk.reboot(0).device();
     Bytes journal;
     ASSERT_EQ(disk.load(journal), 0u);
-    boxmend::Journal decoded;
-    ASSERT_EQ(boxmend::decodeJournal(journal, decoded), boxmend::Decoded::whole);
+    boxmend::repair::Journal decoded;
+    ASSERT_EQ(boxmend::repair::decodeJournal(journal, decoded), boxmend::repair::Decoded::whole);
     changed[decoded.repairs.front().changes.front().offset] ^= 0x55;
     SimulatedDisk other(changed, journal);
     const Outcome refused = repair(other);
-    EXPECT_EQ(refused.status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(refused.status, boxmend::repair::exitStatus::journalTrouble);
     EXPECT_EQ(refused.lines,
               std::vector<std::string>{"The repair journal journal does not match file clip.mov; "
                                        "nothing was changed, and the journal is kept"});
@@ -365,44 +366,45 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     };
     const Bytes newer = edited(11, 3);
     SimulatedDisk otherVersion(original, newer);
-    EXPECT_EQ(repair(otherVersion).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(repair(otherVersion).status, boxmend::repair::exitStatus::journalTrouble);
     EXPECT_EQ(otherVersion.view(), original);
     // Whole in either version; of another version; damaged in its tag, a
     // repair's kind, the count of repairs, its length, or a box path said
     // to be 2 GiB long, though the checksum holds; cut anywhere.
-    const std::pair<Bytes, boxmend::Decoded> decodings[] = {
-        {journal, boxmend::Decoded::whole},
-        {edited(11, 1), boxmend::Decoded::whole},
-        {edited(11, 0), boxmend::Decoded::otherVersion},
-        {edited(0, 'b'), boxmend::Decoded::damaged},
-        {edited(43, 3), boxmend::Decoded::damaged},
-        {edited(39, 3), boxmend::Decoded::damaged},
-        {edited(0, 'B', true), boxmend::Decoded::damaged},
-        {edited(44, 0x7F), boxmend::Decoded::damaged},
+    const std::pair<Bytes, boxmend::repair::Decoded> decodings[] = {
+        {journal, boxmend::repair::Decoded::whole},
+        {edited(11, 1), boxmend::repair::Decoded::whole},
+        {edited(11, 0), boxmend::repair::Decoded::otherVersion},
+        {edited(0, 'b'), boxmend::repair::Decoded::damaged},
+        {edited(43, 3), boxmend::repair::Decoded::damaged},
+        {edited(39, 3), boxmend::repair::Decoded::damaged},
+        {edited(0, 'B', true), boxmend::repair::Decoded::damaged},
+        {edited(44, 0x7F), boxmend::repair::Decoded::damaged},
     };
     for (const auto& [bytes, expected] : decodings) {
-        boxmend::Journal read;
-        EXPECT_EQ(boxmend::decodeJournal(bytes, read), expected);
-        if (expected == boxmend::Decoded::whole) {
-            EXPECT_EQ(boxmend::encodeJournal(read), bytes);
+        boxmend::repair::Journal read;
+        EXPECT_EQ(boxmend::repair::decodeJournal(bytes, read), expected);
+        if (expected == boxmend::repair::Decoded::whole) {
+            EXPECT_EQ(boxmend::repair::encodeJournal(read), bytes);
         }
     }
     for (std::size_t length = 0; length < journal.size(); ++length) {
-        boxmend::Journal cut;
+        boxmend::repair::Journal cut;
         const Bytes head(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_EQ(boxmend::decodeJournal(head, cut), boxmend::Decoded::damaged) << length;
+        EXPECT_EQ(boxmend::repair::decodeJournal(head, cut), boxmend::repair::Decoded::damaged)
+            << length;
     }
     // A journal that would write past the end of the file is refused before
     // any of the file is read.
     FaultyStream file(original);
-    boxmend::Journal beyond;
+    boxmend::repair::Journal beyond;
     beyond.fileLength = original.size();
-    beyond.repairs.push_back({boxmend::audioRepair, "moov", {}, 0, original.size() + 1});
-    boxmend::SaveTrouble trouble{};
-    ASSERT_EQ(file.save(boxmend::encodeJournal(beyond), trouble), 0u);
+    beyond.repairs.push_back({boxmend::repair::audioRepair, "moov", {}, 0, original.size() + 1});
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(file.save(boxmend::repair::encodeJournal(beyond), trouble), 0u);
     std::vector<std::string> lines;
-    EXPECT_EQ(boxmend::repairOpenFile(file, file.journaling(), "clip.mov", lines),
-              boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(boxmend::repair::repairOpenFile(file, file.journaling(), "clip.mov", lines),
+              boxmend::repair::exitStatus::journalTrouble);
     EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
 
     journal.back() ^= 1;
@@ -416,8 +418,9 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
 namespace {
 
 // The file with only the given steps of the plan written.
-Bytes withSteps(Bytes file, const boxmend::RepairPlan& plan, std::vector<std::uint32_t> steps) {
-    for (const boxmend::ByteChange& change : plan.changes) {
+Bytes withSteps(Bytes file, const boxmend::repair::RepairPlan& plan,
+                std::vector<std::uint32_t> steps) {
+    for (const boxmend::repair::ByteChange& change : plan.changes) {
         if (std::find(steps.begin(), steps.end(), change.step) != steps.end())
             std::copy(change.bytes.begin(), change.bytes.end(),
                       file.begin() + static_cast<std::ptrdiff_t>(change.offset));
@@ -444,55 +447,55 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
     (void)repair(killed);
     Bytes genuine;
     ASSERT_EQ(killed.load(genuine), 0u);
-    boxmend::Journal journal;
-    ASSERT_EQ(boxmend::decodeJournal(genuine, journal), boxmend::Decoded::whole);
+    boxmend::repair::Journal journal;
+    ASSERT_EQ(boxmend::repair::decodeJournal(genuine, journal), boxmend::repair::Decoded::whole);
     ASSERT_EQ(journal.repairs.size(), 2u);
     // The plans with their write order, which a journal does not record.
     SimulatedDisk planned(original);
     mp4::File tree;
-    const boxmend::RunOutcome run =
-        boxmend::runRepairs(planned, tree, boxmend::RunMode::planOnly, {planned, {}});
-    const boxmend::RepairPlan& audio = run.audioPlan;
+    const boxmend::repair::RunOutcome run = boxmend::repair::runRepairs(
+        planned, tree, boxmend::repair::RunMode::planOnly, {planned, {}});
+    const boxmend::repair::RepairPlan& audio = run.audioPlan;
     const std::uint64_t mdat = offsetOf(original, "mdat") + 8;
     const std::uint64_t timescale = offsetOf(original, "mvhd") + 20;
 
-    using Forge = std::function<void(boxmend::Journal&)>;
+    using Forge = std::function<void(boxmend::repair::Journal&)>;
     const std::vector<std::pair<const char*, Forge>> forgeries = {
         {"zeros over the whole file",
-         [&](boxmend::Journal& j) {
-             j.repairs = {{boxmend::audioRepair, "moov", {}, 0, original.size()}};
+         [&](boxmend::repair::Journal& j) {
+             j.repairs = {{boxmend::repair::audioRepair, "moov", {}, 0, original.size()}};
          }},
         {"bytes in the media data, with their true originals",
-         [&](boxmend::Journal& j) {
+         [&](boxmend::repair::Journal& j) {
              const Bytes now(original.begin() + static_cast<std::ptrdiff_t>(mdat),
                              original.begin() + static_cast<std::ptrdiff_t>(mdat + 6));
              j.repairs[0].changes.push_back({mdat, Bytes(6, 0xEE), now});
          }},
         {"a changed movie timescale",
-         [&](boxmend::Journal& j) {
+         [&](boxmend::repair::Journal& j) {
              j.repairs[0].changes.push_back({timescale,
                                              {static_cast<std::uint8_t>(original[timescale] ^ 1)},
                                              {original[timescale]}});
          }},
         {"other new values for a table",
-         [&](boxmend::Journal& j) { j.repairs[0].changes.back().bytes.back() ^= 0x10; }},
+         [&](boxmend::repair::Journal& j) { j.repairs[0].changes.back().bytes.back() ^= 0x10; }},
         {"a change reaching past the end of the file",
-         [&](boxmend::Journal& j) {
+         [&](boxmend::repair::Journal& j) {
              j.repairs[1].changes.push_back({original.size() - 1, {1, 2}, {original.back(), 0}});
          }},
         {"the fill 4 KiB past the filler",
-         [&](boxmend::Journal& j) { j.repairs[0].fillOffset += 4096; }},
+         [&](boxmend::repair::Journal& j) { j.repairs[0].fillOffset += 4096; }},
         {"the audio repair's bytes under the video kind",
-         [&](boxmend::Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
+         [&](boxmend::repair::Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
         {"the video repair alone",
-         [&](boxmend::Journal& j) { j.repairs.erase(j.repairs.begin()); }},
+         [&](boxmend::repair::Journal& j) { j.repairs.erase(j.repairs.begin()); }},
     };
     for (const auto& [what, forge] : forgeries) {
         SCOPED_TRACE(what);
-        boxmend::Journal forged = journal;
+        boxmend::repair::Journal forged = journal;
         forge(forged);
-        SimulatedDisk disk(original, boxmend::encodeJournal(forged));
-        EXPECT_EQ(repair(disk).status, boxmend::exitStatus::journalTrouble);
+        SimulatedDisk disk(original, boxmend::repair::encodeJournal(forged));
+        EXPECT_EQ(repair(disk).status, boxmend::repair::exitStatus::journalTrouble);
         EXPECT_EQ(disk.view(), original);
         EXPECT_TRUE(disk.hasJournal());
     }
@@ -505,17 +508,17 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
     EXPECT_EQ(repair(alone).lines,
               std::vector<std::string>{"Corrected error in Lumacode Video Track Format Header"});
     SimulatedDisk claimed(healthy, genuine);
-    EXPECT_EQ(repair(claimed).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(repair(claimed).status, boxmend::repair::exitStatus::journalTrouble);
     EXPECT_EQ(claimed.view(), healthy);
 
     // The released program's journals (version 1) wrote each repair whole,
     // the audio track first; they are held to that order.
-    boxmend::Journal first = journal;
+    boxmend::repair::Journal first = journal;
     first.version = 1;
-    const Bytes firstJournal = boxmend::encodeJournal(first);
+    const Bytes firstJournal = boxmend::repair::encodeJournal(first);
     const Bytes videoFirst = withSteps(original, run.videoPlan, {0});
     SimulatedDisk outOfOrder(videoFirst, firstJournal);
-    EXPECT_EQ(repair(outOfOrder).status, boxmend::exitStatus::journalTrouble);
+    EXPECT_EQ(repair(outOfOrder).status, boxmend::repair::exitStatus::journalTrouble);
     EXPECT_EQ(outOfOrder.view(), videoFirst);
 
     // A journal whose every byte is already written writes nothing and says

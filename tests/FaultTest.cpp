@@ -20,15 +20,21 @@
 #include <algorithm>
 
 using namespace testsupport;
-using boxmend::RunMode;
+using boxmend::repair::PhaseState;
+using boxmend::repair::RunMode;
 using Call = FaultyStream::Call;
 using mediafmt::io::SeekOrigin;
 namespace result = mediafmt::result;
 
 namespace {
 
+// A phase's state and, refused or failed, its code.
+using PhaseEnd = std::pair<PhaseState, mediafmt::ResultCode>;
+
 struct Outcome {
-    std::vector<mediafmt::ResultCode> codes;
+    mediafmt::ResultCode recovery = 0;
+    // Parse, check, audio, video.
+    std::vector<PhaseEnd> phases;
     Bytes bytes;
     // The audio repair's box, as [offset, end); every other change is the video repair's.
     std::uint64_t audioBox[2] = {};
@@ -36,10 +42,10 @@ struct Outcome {
 
 Outcome runOn(FaultyStream& stream, RunMode mode) {
     mediafmt::mp4::File tree;
-    const auto run = boxmend::runRepairs(stream, tree, mode, stream.journaling());
-    Outcome outcome{
-        {run.recovery.code, run.parse.code, run.check.code, run.audio.code, run.video.code},
-        stream.bytes()};
+    const auto run = boxmend::repair::runRepairs(stream, tree, mode, stream.journaling());
+    Outcome outcome{run.recovery.code, {}, stream.bytes()};
+    for (const auto* phase : {&run.parse, &run.check, &run.audio, &run.video})
+        outcome.phases.emplace_back(phase->state, phase->code);
     if (const auto& stbl = run.audioTables.stbl)
         outcome.audioBox[0] = stbl->offset, outcome.audioBox[1] = stbl->offset + stbl->recordedSize;
     return outcome;
@@ -47,23 +53,30 @@ Outcome runOn(FaultyStream& stream, RunMode mode) {
 
 void expectSoundEnd(const FaultyStream& stream, Call failing, const Outcome& run,
                     const Outcome& clean, const Bytes& original) {
-    bool failed = false;
-    for (mediafmt::ResultCode code : run.codes) {
-        EXPECT_TRUE(code == boxmend::notRun || code <= result::divideByZero) << code;
-        failed = failed || (code != boxmend::notRun && code > result::noOp);
+    const auto stopped = [](const PhaseEnd& phase) {
+        return phase.first == PhaseState::refused || phase.first == PhaseState::failed;
+    };
+    EXPECT_LE(run.recovery, result::divideByZero);
+    bool failed = run.recovery > result::noOp;
+    for (const PhaseEnd& phase : run.phases) {
+        EXPECT_LE(phase.second, result::divideByZero);
+        failed = failed || stopped(phase);
     }
     // A failure is reported, whatever difference it made; only a journal
     // that cannot be removed after its repairs is left to a warning.
     if (stream.failed() && failing != Call::remove) {
         EXPECT_TRUE(failed) << "a call failed, yet every step succeeded";
     }
-    if (run.codes != clean.codes || run.bytes != clean.bytes) {
+    if (run.recovery != clean.recovery || run.phases != clean.phases || run.bytes != clean.bytes) {
         EXPECT_TRUE(failed) << "a failure changed the outcome, yet every step succeeded";
     }
     // A failing call's code is what the step reports.
-    for (std::size_t step = 0; step < run.codes.size() && stream.failed(); ++step) {
-        if (run.codes[step] != boxmend::notRun && run.codes[step] > result::noOp) {
-            EXPECT_EQ(run.codes[step], result::closeError) << "step " << step;
+    if (stream.failed() && run.recovery > result::noOp) {
+        EXPECT_EQ(run.recovery, result::closeError) << "recovery";
+    }
+    for (std::size_t phase = 0; phase < run.phases.size() && stream.failed(); ++phase) {
+        if (stopped(run.phases[phase])) {
+            EXPECT_EQ(run.phases[phase].second, result::closeError) << "phase " << phase;
         }
     }
     if (failing == Call::write || failing == Call::flush) {
@@ -73,9 +86,10 @@ void expectSoundEnd(const FaultyStream& stream, Call failing, const Outcome& run
         if (run.bytes[at] == original[at])
             continue;
         ASSERT_EQ(run.bytes[at], clean.bytes[at]) << at;
-        const std::size_t step = at >= clean.audioBox[0] && at < clean.audioBox[1] ? 3 : 4;
-        ASSERT_TRUE(run.codes[step] == 0 ||
-                    (run.codes[step] != boxmend::notRun && !stream.journal().empty()))
+        const PhaseState state =
+            run.phases[at >= clean.audioBox[0] && at < clean.audioBox[1] ? 2 : 3].first;
+        ASSERT_TRUE(state == PhaseState::done || state == PhaseState::planned ||
+                    (state != PhaseState::notRun && !stream.journal().empty()))
             << at;
     }
 }
@@ -117,7 +131,7 @@ TEST(Faults, EveryFailingCallEndsTheRunSoundly) {
                 FaultyStream stream(original, onDemand);
                 stream.limitReads(most);
                 const Outcome run = runOn(stream, mode);
-                EXPECT_NE(run.codes, clean.codes) << most;
+                EXPECT_TRUE(run.recovery != clean.recovery || run.phases != clean.phases) << most;
                 expectSoundEnd(stream, Call::read, run, clean, original);
                 EXPECT_EQ(run.bytes, original) << most;
             }
@@ -173,19 +187,19 @@ TEST(Faults, RepairsRefuseBytesThatChangedSinceTheParse) {
     const Bytes original = cameraRecording();
     FaultyStream parsed(original);
     mediafmt::mp4::File tree;
-    const auto run = boxmend::runRepairs(parsed, tree, RunMode::planOnly, parsed.journaling());
-    ASSERT_EQ(run.audio.code, 0u);
-    ASSERT_EQ(run.video.code, 0u);
+    const auto run =
+        boxmend::repair::runRepairs(parsed, tree, RunMode::planOnly, parsed.journaling());
+    ASSERT_EQ(run.audio.state, PhaseState::planned);
+    ASSERT_EQ(run.video.state, PhaseState::planned);
     for (const mediafmt::mp4::box::BoxPtr& box :
          {run.audioTables.stbl, mediafmt::mp4::box::BoxPtr(run.videoEntry)}) {
         Bytes changed = original;
         changed[box->offset + box->recordedSize - 1] ^= 1;
         FaultyStream stream(changed);
-        boxmend::RepairPlan plan;
-        std::string reason;
-        EXPECT_EQ(boxmend::planAudioRepair(run.audioTables, false, stream, plan, reason),
-                  box == run.videoEntry ? 0u : result::invalidOperation);
-        EXPECT_EQ(boxmend::planVideoRepair(run.videoEntry.get(), stream, plan, reason),
-                  box == run.videoEntry ? result::invalidOperation : 0u);
+        boxmend::repair::RepairPlan plan;
+        EXPECT_EQ(boxmend::repair::planAudioRepair(run.audioTables, false, stream, plan).state,
+                  box == run.videoEntry ? PhaseState::planned : PhaseState::refused);
+        EXPECT_EQ(boxmend::repair::planVideoRepair(run.videoEntry.get(), stream, plan).state,
+                  box == run.videoEntry ? PhaseState::refused : PhaseState::planned);
     }
 }

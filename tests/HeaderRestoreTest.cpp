@@ -20,8 +20,8 @@
 
 using namespace testsupport;
 using namespace mediafmt;
-using boxmend::ReadFingerprint;
-using boxmend::RestoreState;
+using boxmend::repair::ReadFingerprint;
+using boxmend::repair::RestoreState;
 
 namespace {
 
@@ -47,12 +47,12 @@ Bytes recording() {
 // A recording parsed through a fingerprint, and its repairs planned.
 struct Trial {
     Trial(const Bytes& bytes, bool onDemand = false) : disk(bytes, onDemand), fingerprint(disk) {
-        boxmend::planRepairs(fingerprint, tree, boxmend::RunMode::apply, planned);
+        boxmend::repair::planRepairs(fingerprint, tree, boxmend::repair::RunMode::apply, planned);
         repairs = planned.repairsToMake();
         moov = tree.find("moov");
         fingerprint.keepOnly(moov->offset, moov->recordedSize);
-        for (const boxmend::RepairPlan& repair : repairs) {
-            for (const boxmend::ByteChange& change : repair.changes)
+        for (const boxmend::repair::RepairPlan& repair : repairs) {
+            for (const boxmend::repair::ByteChange& change : repair.changes)
                 written.push_back({change.offset, change.original.size(), change.original.data()});
             written.push_back({repair.fillOffset, repair.fillLength, nullptr});
         }
@@ -70,18 +70,18 @@ struct Trial {
         return true;
     }
 
-    boxmend::RestoreOutcome restore(io::Io& device) {
-        return boxmend::restoreHeader(device, tree, fingerprint, written);
+    boxmend::repair::RestoreOutcome restore(io::Io& device) {
+        return boxmend::repair::restoreHeader(device, tree, fingerprint, written);
     }
 
     FaultyStream disk;
     ReadFingerprint fingerprint;
     mp4::File tree;
     mp4::box::BoxPtr moov;
-    boxmend::PlannedRepairs planned;
-    std::vector<boxmend::RepairPlan> repairs;
-    std::vector<boxmend::StepOutcome> outcomes;
-    std::vector<boxmend::WrittenRange> written;
+    boxmend::repair::PlannedRepairs planned;
+    std::vector<boxmend::repair::RepairPlan> repairs;
+    std::vector<boxmend::repair::PhaseOutcome> outcomes;
+    std::vector<boxmend::repair::WrittenRange> written;
 };
 
 } // namespace
@@ -95,10 +95,10 @@ TEST(HeaderRestore, RepairWritesStoredElsewhereAreUndoneExactly) {
             ASSERT_EQ(trial.repairs.size(), 2u);
             EXPECT_TRUE(trial.headerFingerprinted());
             MisplacingStream device(trial.disk, shift);
-            EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+            EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
             EXPECT_NE(trial.disk.bytes(), original);
 
-            const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+            const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
             EXPECT_EQ(outcome.state, RestoreState::restored) << outcome.reason;
             EXPECT_NE(outcome.bytesWritten, 0u);
             EXPECT_EQ(trial.disk.bytes(), original);
@@ -117,8 +117,8 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // The device misplaces the restore's writes too.
         Trial trial(original);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
-        const boxmend::RestoreOutcome outcome = trial.restore(device);
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(device);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read back as parsed"), std::string::npos);
         EXPECT_EQ(outcome.failure, 0u);
@@ -129,9 +129,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read whole"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
@@ -142,7 +142,7 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         lastBlockOnly(trial);
         MisplacingStream device(trial.disk, std::int64_t{1} << 40, 2);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         EXPECT_EQ(trial.restore(trial.disk).state, RestoreState::restored);
         EXPECT_EQ(trial.disk.bytes(), original);
     }
@@ -153,9 +153,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         auto free = std::dynamic_pointer_cast<mp4::box::free>(trial.moov->find("free"));
         std::fill(free->data.elements.begin(), free->data.elements.end(), 0x5D);
         MisplacingStream device(trial.disk, -4096);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_NE(outcome.reason.find("cannot be rebuilt"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
     }
@@ -163,17 +163,17 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // A read-back that fails.
         Trial trial(original);
         MisplacingStream device(trial.disk, 1);
-        EXPECT_FALSE(boxmend::writeRepairs(device, trial.repairs, trial.outcomes));
+        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
         trial.disk.failAt(FaultyStream::Call::read, trial.disk.calls(FaultyStream::Call::read) + 1,
                           result::readError);
-        const boxmend::RestoreOutcome outcome = trial.restore(trial.disk);
+        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_EQ(outcome.failure, result::readError);
     }
 }
 
 TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
-    Bytes bytes(3 * blockSize + 100);
+    Bytes bytes(5 * blockSize + 100);
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 31 + i / 251);
     FaultyStream disk(bytes, true);
@@ -185,29 +185,32 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
     // the current position leads by asking the stream.
     using io::SeekOrigin;
     const std::tuple<SeekOrigin, std::int64_t, std::uint64_t> reads[] = {
-        {SeekOrigin::begin, 100, 50},    // a run begins mid-block
-        {SeekOrigin::current, 0, 5000},  // goes on into the next block
-        {SeekOrigin::begin, 5000, 200},  // read again, and on
-        {SeekOrigin::current, 3800, 10}, // a run begins in the third block, at 9000
-        {SeekOrigin::begin, 8192, 900},  // from before its start to past its end
-        {SeekOrigin::begin, 9500, 10},   // a gap: nothing
-        {SeekOrigin::begin, 0, 50},      // a gap before the first run: nothing
+        {SeekOrigin::begin, 100, 50},     // a run begins mid-block
+        {SeekOrigin::current, 0, 5000},   // goes on into the next block
+        {SeekOrigin::begin, 5000, 200},   // read again, and on
+        {SeekOrigin::current, 3800, 10},  // a run begins in the third block, at 9000
+        {SeekOrigin::begin, 8500, 600},   // a longer one from before it replaces it
+        {SeekOrigin::begin, 9500, 10},    // after a gap: shorter, not kept
+        {SeekOrigin::begin, 5200, 100},   // a block left is not taken up again
+        {SeekOrigin::begin, 0, 50},       // before the first run: shorter
+        {SeekOrigin::begin, 12288, 4196}, // a whole block, and a run to the end
     };
     for (const auto& [origin, offset, count] : reads) {
         ASSERT_EQ(fingerprint.seek(offset, origin), 0u);
         ASSERT_EQ(fingerprint.read(buffer.data(), count, got), 0u);
     }
-    const std::uint64_t seen[][2] = {{100, 4096}, {4096, 5200}, {8192, 9092}};
-    for (std::uint64_t block = 0; block < 3; ++block) {
+    const std::uint64_t seen[][2] = {
+        {100, 4096}, {4096, 5200}, {8500, 9100}, {12288, 16384}, {16384, 16484}};
+    for (std::uint64_t block = 0; block < 5; ++block) {
         ReadFingerprint::Run run;
         ASSERT_TRUE(fingerprint.run(block, run));
         EXPECT_EQ(run.begin, seen[block][0]);
         EXPECT_EQ(run.end, seen[block][1]);
         EXPECT_EQ(run.checksum,
-                  boxmend::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
+                  boxmend::repair::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
     }
     ReadFingerprint::Run run;
-    EXPECT_FALSE(fingerprint.run(3, run));
+    EXPECT_FALSE(fingerprint.run(5, run));
 
     // The other calls reach the stream; a write ends the recording.
     std::uint64_t length = 0;
@@ -223,9 +226,9 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
     ASSERT_EQ(fingerprint.seek(12100, io::SeekOrigin::begin), 0u);
     EXPECT_EQ(fingerprint.write(buffer.data(), 10, got), 0u);
     EXPECT_EQ(disk.bytes()[12100], bytes[12000]);
-    ASSERT_EQ(fingerprint.seek(12288, io::SeekOrigin::begin), 0u);
+    ASSERT_EQ(fingerprint.seek(20480, io::SeekOrigin::begin), 0u);
     ASSERT_EQ(fingerprint.read(buffer.data(), 10, got), 0u);
-    EXPECT_FALSE(fingerprint.run(3, run));
+    EXPECT_FALSE(fingerprint.run(5, run));
 
     fingerprint.keepOnly(5000, 4000);
     EXPECT_FALSE(fingerprint.run(0, run));

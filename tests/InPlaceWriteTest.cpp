@@ -20,8 +20,8 @@ namespace {
 
 constexpr std::uint64_t at = 100;
 
-boxmend::Encoding encodingOf(const Bytes& made, std::uint64_t length, std::uint64_t fillBegin = 0,
-                             std::uint64_t fillEnd = 0) {
+boxmend::repair::Encoding encodingOf(const Bytes& made, std::uint64_t length,
+                                     std::uint64_t fillBegin = 0, std::uint64_t fillEnd = 0) {
     const auto encode = [&made](mediafmt::io::Io& out) {
         std::uint64_t put = 0;
         return out.write(made.data(), made.size(), put);
@@ -60,14 +60,14 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
             made[flip] ^= 0x5A;
         std::fill(made.begin() + static_cast<std::ptrdiff_t>(c.fill[0]),
                   made.begin() + static_cast<std::ptrdiff_t>(c.fill[1]), 0);
-        const boxmend::Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
+        const boxmend::repair::Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
         mediafmt::io::Buffer stream(stored);
         bool same = false;
-        ASSERT_EQ(boxmend::encodesToStored(stream, encoding, same), 0u);
+        ASSERT_EQ(boxmend::repair::encodesToStored(stream, encoding, same), 0u);
         EXPECT_EQ(same, c.flips.empty());
-        boxmend::RepairPlan plan;
+        boxmend::repair::RepairPlan plan;
         bool fits = false;
-        ASSERT_EQ(boxmend::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        ASSERT_EQ(boxmend::repair::planEncodedChanges(stream, encoding, plan, fits), 0u);
         ASSERT_TRUE(fits);
         ASSERT_EQ(plan.changes.size(), c.changes.size());
         for (std::size_t i = 0; i < c.changes.size(); ++i) {
@@ -92,8 +92,8 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
         mediafmt::io::Buffer stream(*file);
         const auto encoding = encodingOf(*made, length, fill, fill != 0 ? length : 0);
         bool fits = true;
-        boxmend::RepairPlan plan;
-        EXPECT_EQ(boxmend::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        boxmend::repair::RepairPlan plan;
+        EXPECT_EQ(boxmend::repair::planEncodedChanges(stream, encoding, plan, fits), 0u);
         EXPECT_FALSE(fits);
     }
 }
@@ -105,16 +105,17 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
     const Bytes tooShort = concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)});
     // What the entry is, its bytes, the byte of them that differs on disk
     // from what was parsed (0 for none) and the outcome.
-    const std::tuple<const char*, Bytes, std::uint64_t, mediafmt::ResultCode> cases[] = {
-        {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, 0},
-        {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, 0},
-        {"the byte after the fields is not compared", lmcdEntry(2, fiel), 88, 0},
-        {"an index already 1", lmcdEntry(1), 0, result::noOp},
-        {"an entry too short for its fields", tooShort, 0, result::invalidOperation},
-        {"the last byte of the fields differs", lmcdEntry(0), 87, result::invalidOperation},
-        {"a header's byte differs", lmcdEntry(0), 3, result::invalidOperation},
+    using boxmend::repair::PhaseState;
+    const std::tuple<const char*, Bytes, std::uint64_t, PhaseState> cases[] = {
+        {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, PhaseState::planned},
+        {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, PhaseState::planned},
+        {"the byte after the fields is not compared", lmcdEntry(2, fiel), 88, PhaseState::planned},
+        {"an index already 1", lmcdEntry(1), 0, PhaseState::nothingToDo},
+        {"an entry too short for its fields", tooShort, 0, PhaseState::refused},
+        {"the last byte of the fields differs", lmcdEntry(0), 87, PhaseState::refused},
+        {"a header's byte differs", lmcdEntry(0), 3, PhaseState::refused},
     };
-    for (const auto& [what, bytes, changedOnDisk, code] : cases) {
+    for (const auto& [what, bytes, changedOnDisk, state] : cases) {
         SCOPED_TRACE(what);
         const Bytes stbl = box("stbl", {stsdBox({bytes}), sttsBox({{3, 1001}}),
                                         stscBox({{1, 1, 1}}), stcoBox({40, 104, 168})});
@@ -122,16 +123,17 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
         mediafmt::io::Buffer parsed(file);
         mediafmt::mp4::File tree;
         ASSERT_EQ(tree.parse(&parsed), 0u);
-        const auto entry = boxmend::findLumacodeEntry(tree);
+        const auto entry = boxmend::repair::findLumacodeEntry(tree);
         Bytes disk = file;
         disk[entry->offset + changedOnDisk] ^= changedOnDisk != 0 ? 1 : 0;
         mediafmt::io::Buffer stream(disk);
-        boxmend::RepairPlan plan;
-        std::string reason;
-        ASSERT_EQ(boxmend::planVideoRepair(entry.get(), stream, plan, reason), code) << reason;
+        boxmend::repair::RepairPlan plan;
+        const boxmend::repair::PhaseOutcome planned =
+            boxmend::repair::planVideoRepair(entry.get(), stream, plan);
+        ASSERT_EQ(planned.state, state) << planned.reason;
         const std::uint8_t index = file[entry->offset + 15];
         EXPECT_EQ(entry->dataReferenceIndex.value, index);
-        if (code == 0) {
+        if (state == PhaseState::planned) {
             ASSERT_EQ(plan.changes.size(), 1u);
             EXPECT_EQ(plan.changes[0].offset, entry->offset + 15);
             EXPECT_EQ(plan.changes[0].bytes, Bytes{1});

@@ -299,16 +299,16 @@ TEST(Programs, JournalsOfLongNames) {
     const std::string suffix = ".boxmend-journal";
     for (std::size_t length = 234; length <= 255; ++length) {
         const std::string name(length, 'n');
-        const std::string journal = boxmend::journalNameFor(name);
+        const std::string journal = boxmend::repair::journalNameFor(name);
         EXPECT_EQ(journal.size() + 4, 255u) << length;
         // Names that fit keep their journal's usual name.
         EXPECT_EQ(journal == "." + name + suffix, length == 234) << length;
-        EXPECT_NE(journal, boxmend::journalNameFor(name.substr(1) + "m"));
+        EXPECT_NE(journal, boxmend::repair::journalNameFor(name.substr(1) + "m"));
     }
     std::string cjk;
     for (int i = 0; i < 79; ++i)
         cjk += "\xE6\x98\xA0";
-    const std::string shortened = boxmend::journalNameFor(cjk + ".mov");
+    const std::string shortened = boxmend::repair::journalNameFor(cjk + ".mov");
 #ifdef _WIN32
     // 83 UTF-16 units fit.
     EXPECT_EQ(shortened, "." + cjk + ".mov" + suffix);
@@ -325,21 +325,22 @@ TEST(Programs, JournalsOfLongNames) {
 #ifndef _WIN32
     ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
 #endif
-    boxmend::Journal journal;
+    boxmend::repair::Journal journal;
     journal.fileLength = healthy.size();
     {
         File file;
         ASSERT_EQ(file.open(path, OpenMode::read), 0u);
         ASSERT_EQ(file.identity(journal.identity.device, journal.identity.index), 0u);
     }
-    journal.repairs.push_back(
-        {boxmend::videoRepair, "mdat", {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
-    boxmend::DirectoryJournal store(path);
-    boxmend::SaveTrouble trouble{};
-    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), trouble), 0u);
-    const std::string journalName = boxmend::journalNameFor(name);
+    journal.repairs.push_back({boxmend::repair::videoRepair,
+                               "mdat",
+                               {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
+    boxmend::repair::DirectoryJournal store(path);
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
+    const std::string journalName = boxmend::repair::journalNameFor(name);
     EXPECT_EQ(store.name(), dir.file(journalName));
-    EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
+    EXPECT_EQ(dir.read(journalName), boxmend::repair::encodeJournal(journal));
 #ifndef _WIN32
     struct stat info {};
     ASSERT_EQ(::stat(store.name().c_str(), &info), 0);
@@ -356,13 +357,13 @@ TEST(Programs, JournalsOfLongNames) {
               0u)
         << mended.out;
     EXPECT_EQ(dir.read(name), healthy);
-    EXPECT_EQ(dir.read(journalName), boxmend::encodeJournal(journal));
+    EXPECT_EQ(dir.read(journalName), boxmend::repair::encodeJournal(journal));
 
     // The largest journal there may be, 16 MiB, is still read whole (and
     // refused), not cut short and taken for a damaged one.
     const std::size_t largest = 16 * 1024 * 1024;
-    journal.repairs[0].box.resize(largest - boxmend::encodeJournal(journal).size() + 4);
-    const Bytes padded = boxmend::encodeJournal(journal);
+    journal.repairs[0].box.resize(largest - boxmend::repair::encodeJournal(journal).size() + 4);
+    const Bytes padded = boxmend::repair::encodeJournal(journal);
     ASSERT_EQ(padded.size(), largest);
     dir.write(journalName, padded);
     EXPECT_EQ(runProcess(mend, {path}).status, 6);
@@ -392,8 +393,8 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
                            "/.a\\x0ab\\x1b.mov"),
               std::string::npos)
         << all.out;
-    for (const std::string& line :
-         {boxmend::message::halfWritten(path), boxmend::message::completedJournalLeft(path)})
+    for (const std::string& line : {boxmend::repair::message::halfWritten(path),
+                                    boxmend::repair::message::completedJournalLeft(path)})
         EXPECT_EQ(line.find_first_of("\n\x1B"), std::string::npos) << line;
 
     // A link is not followed, so neither is it taken for a damaged journal
@@ -406,8 +407,9 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
 
     // A journal beyond the longest name is none.
     std::vector<std::uint8_t> bytes;
-    EXPECT_EQ(boxmend::DirectoryJournal(dir.file(std::string(300, 'd')) + "/c.mov").load(bytes),
-              mediafmt::result::noOp);
+    EXPECT_EQ(
+        boxmend::repair::DirectoryJournal(dir.file(std::string(300, 'd')) + "/c.mov").load(bytes),
+        mediafmt::result::noOp);
 
     // A reader gone away: the repair is made, then status 7; boxdump 2.
     std::remove(dir.file(".clip.mov.boxmend-journal").c_str());

@@ -272,8 +272,8 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     const std::string path = dir.file("data");
     File file;
     ASSERT_EQ(file.open(path, OpenMode::write), 0u);
-    boxmend::DirectoryJournal journal(path);
-    boxmend::SaveTrouble trouble{};
+    boxmend::repair::DirectoryJournal journal(path);
+    boxmend::repair::SaveTrouble trouble{};
     std::uint64_t count = 0;
     {
         const OddSystem odd(OddSystem::none);
@@ -290,7 +290,7 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     const OddSystem odd(OddSystem::writesStall);
     EXPECT_EQ(file.write(bytes.data(), 1, count), result::writeError);
     EXPECT_EQ(journal.save(bytes, trouble), result::writeError);
-    EXPECT_EQ(trouble, boxmend::SaveTrouble::none);
+    EXPECT_EQ(trouble, boxmend::repair::SaveTrouble::none);
 }
 
 // Where the file system refuses to bypass the cache, at the open or at the

@@ -44,18 +44,18 @@ void write(const fs::path& path, const Bytes& bytes) {
 void putPendingJournal(const std::string& path) {
     mediafmt::io::File file;
     ASSERT_EQ(file.open(path, mediafmt::io::OpenMode::read), 0u);
-    boxmend::DirectoryJournal store(path);
-    boxmend::Journaling journaling{store, {}};
+    boxmend::repair::DirectoryJournal store(path);
+    boxmend::repair::Journaling journaling{store, {}};
     ASSERT_EQ(file.identity(journaling.identity.device, journaling.identity.index), 0u);
     mediafmt::mp4::File tree;
-    const boxmend::RunOutcome run =
-        boxmend::runRepairs(file, tree, boxmend::RunMode::planOnly, journaling);
-    boxmend::Journal journal;
+    const boxmend::repair::RunOutcome run =
+        boxmend::repair::runRepairs(file, tree, boxmend::repair::RunMode::planOnly, journaling);
+    boxmend::repair::Journal journal;
     ASSERT_EQ(file.size(journal.fileLength), 0u);
     journal.identity = journaling.identity;
     journal.repairs = {run.audioPlan, run.videoPlan};
-    boxmend::SaveTrouble trouble{};
-    ASSERT_EQ(store.save(boxmend::encodeJournal(journal), trouble), 0u);
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
 }
 
 // Movies, given to boxmend one by one as well, and the other files of a card.

@@ -21,7 +21,7 @@
 
 namespace testsupport {
 
-class FaultyStream final : public mediafmt::io::Io, public boxmend::JournalStore {
+class FaultyStream final : public mediafmt::io::Io, public boxmend::repair::JournalStore {
 public:
     enum class Call { read, write, seek, tell, eof, size, flush, load, save, remove };
 
@@ -105,7 +105,7 @@ public:
             Call::load, [&] { bytes = journal_; }, journal_.empty());
     }
     mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes,
-                              boxmend::SaveTrouble& /*trouble*/) override {
+                              boxmend::repair::SaveTrouble& /*trouble*/) override {
         return enter(Call::save, [&] { journal_ = bytes; });
     }
     mediafmt::ResultCode remove() override {
@@ -114,7 +114,7 @@ public:
     std::string name() const override { return "journal"; }
     const std::vector<std::uint8_t>& journal() const { return journal_; }
     // What a run takes to keep its journal here.
-    boxmend::Journaling journaling() { return {*this, {}}; }
+    boxmend::repair::Journaling journaling() { return {*this, {}}; }
 
 private:
     // Counts the call, and either fails it or lets it take effect; a call

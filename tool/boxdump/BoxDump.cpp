@@ -18,10 +18,10 @@
 namespace boxmend::dump {
 
 using namespace mediafmt;
-using boxmend::FilePlan;
-using boxmend::JournalFound;
-using boxmend::RunOutcome;
-namespace dumpStatus = boxmend::dumpStatus;
+using repair::FilePlan;
+using repair::JournalFound;
+using repair::RunOutcome;
+namespace dumpStatus = repair::dumpStatus;
 using Json = nlohmann::ordered_json;
 
 namespace {
@@ -78,9 +78,9 @@ int runDump(const std::string& fileName, DumpFormat format) {
     mp4::File tree;
     FileTail tail;
     const FilePlan plan =
-        boxmend::planFile(fileName, tree, [&](io::Io& file) { tail = readTail(file, tree); });
+        repair::planFile(fileName, tree, [&](io::Io& file) { tail = readTail(file, tree); });
     if (!plan.opened) {
-        const std::string line = boxmend::openFailure(plan.openCode, fileName).line;
+        const std::string line = repair::openFailure(plan.openCode, fileName).line;
         if (json) {
             document["error"] = errorJson(plan.openCode, line);
             document["status"] = dumpStatus::trouble;
@@ -94,9 +94,9 @@ int runDump(const std::string& fileName, DumpFormat format) {
     const std::string& journal = plan.journal;
     // boxmend's lines for the trouble the run met, the parse's last.
     const std::vector<std::string> failures =
-        boxmend::failureLines(run, boxmend::RunMode::planOnly, fileName, journal);
-    if (auto parse = boxmend::failureIn(boxmend::Phase::parse, run, boxmend::RunMode::planOnly,
-                                        fileName, journal)) {
+        repair::failureLines(run, repair::RunMode::planOnly, fileName, journal);
+    if (auto parse = repair::failureIn(repair::Phase::parse, run, repair::RunMode::planOnly,
+                                       fileName, journal)) {
         if (json) {
             document["boxes"] = boxTreeJson(tree);
             if (run.recovery.found != JournalFound::none)
@@ -112,13 +112,13 @@ int runDump(const std::string& fileName, DumpFormat format) {
         return dumpStatus::trouble;
     }
 
-    const int status = boxmend::dumpStatusOf(run);
+    const int status = repair::dumpStatusOf(run);
     if (json) {
         document["boxes"] = boxTreeJson(tree);
         if (tail.size != 0)
             document["tail"] = tailJson(tail);
         document["diagnosis"] = diagnosisJson(run, journal, tail);
-        document["needsRepair"] = boxmend::needsRepair(run);
+        document["needsRepair"] = repair::needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {

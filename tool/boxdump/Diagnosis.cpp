@@ -10,20 +10,21 @@
 namespace boxmend::dump {
 
 using namespace mediafmt;
-using boxmend::audioNeedsRepair;
-using boxmend::AudioTables;
-using boxmend::ByteChange;
-using boxmend::checkFailed;
-using boxmend::JournalFound;
-using boxmend::journalOutlook;
-using boxmend::journalState;
-using boxmend::outlookLine;
-using boxmend::RepairPlan;
-using boxmend::resultLine;
-using boxmend::RunOutcome;
-using boxmend::StepOutcome;
-using boxmend::videoNeedsRepair;
-namespace message = boxmend::message;
+using repair::audioNeedsRepair;
+using repair::AudioTables;
+using repair::ByteChange;
+using repair::checkFailed;
+using repair::JournalFound;
+using repair::journalOutlook;
+using repair::journalState;
+using repair::outlookLine;
+using repair::PhaseOutcome;
+using repair::PhaseState;
+using repair::RepairPlan;
+using repair::resultLine;
+using repair::RunOutcome;
+using repair::videoNeedsRepair;
+namespace message = repair::message;
 using Json = nlohmann::ordered_json;
 
 namespace {
@@ -56,8 +57,8 @@ std::string entryPath(const mp4::box::Box* entry) {
 }
 
 // The planned writes, one line per range, or the refusal.
-std::string outlookText(const StepOutcome& step, const RepairPlan& plan) {
-    if (step.code != result::none)
+std::string outlookText(const PhaseOutcome& step, const RepairPlan& plan) {
+    if (!step.is(PhaseState::planned))
         return outlookLine(step, plan) + "\n";
     std::string out = outlookLine(step, plan) + ":\n";
     for (const ByteChange& change : plan.changes)
@@ -129,11 +130,12 @@ std::string resultText(const RunOutcome& run) {
 }
 
 // repairable, and the planned write or the refusal when a repair is needed.
-void addOutlook(Json& track, const StepOutcome& step, const RepairPlan& plan, bool needed) {
-    track["repairable"] = needed && step.code == result::none;
+void addOutlook(Json& track, const PhaseOutcome& step, const RepairPlan& plan, bool needed) {
+    const bool planned = step.is(PhaseState::planned);
+    track["repairable"] = needed && planned;
     if (!needed)
         return;
-    if (step.code == result::none) {
+    if (planned) {
         Json ranges = Json::array();
         for (const ByteChange& change : plan.changes)
             ranges.push_back(
@@ -214,9 +216,9 @@ std::string journalOnlyText(const RunOutcome& run, const std::string& journal) {
 
 Json journalJson(const RunOutcome& run, const std::string& journal) {
     Json repairs = Json::array();
-    if ((run.recovery.kinds & boxmend::audioRepair) != 0)
+    if ((run.recovery.kinds & repair::audioRepair) != 0)
         repairs.push_back("audio");
-    if ((run.recovery.kinds & boxmend::videoRepair) != 0)
+    if ((run.recovery.kinds & repair::videoRepair) != 0)
         repairs.push_back("video");
     return {{"path", journal},
             {"state", journalState(run.recovery.found)},

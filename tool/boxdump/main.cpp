@@ -18,7 +18,7 @@ namespace {
 
 namespace console = boxmend::console;
 namespace dump = boxmend::dump;
-namespace dumpStatus = boxmend::dumpStatus;
+namespace dumpStatus = boxmend::repair::dumpStatus;
 
 // The name the file is opened and shown by: boxmend's, so that both look at
 // the same file under the same name. A path that names nothing keeps its

@@ -19,11 +19,11 @@
 
 namespace boxmend::batch {
 
-using boxmend::FilePlan;
-using boxmend::FileRepair;
-using boxmend::message::counted;
-using boxmend::message::printableName;
-namespace dumpStatus = boxmend::dumpStatus;
+using repair::FilePlan;
+using repair::FileRepair;
+using repair::message::counted;
+using repair::message::printableName;
+namespace dumpStatus = repair::dumpStatus;
 
 namespace {
 
@@ -73,17 +73,17 @@ std::string progressName(const std::string& shown) {
 // boxdump's run on a file: opened for reading only, the journal only looked at.
 FilePlan planFile(const std::string& fileName) {
     mediafmt::mp4::File tree;
-    return boxmend::planFile(fileName, tree);
+    return repair::planFile(fileName, tree);
 }
 
 // The plan-only outcome's lines: in brief, with boxmend's lines for any
 // trouble before the result line.
 std::vector<std::string> planLines(const FilePlan& plan, const std::string& fileName) {
     if (!plan.opened)
-        return {boxmend::openFailure(plan.openCode, fileName).line};
-    std::vector<std::string> lines = boxmend::outlookLines(plan.run, plan.journal);
+        return {repair::openFailure(plan.openCode, fileName).line};
+    std::vector<std::string> lines = repair::outlookLines(plan.run, plan.journal);
     const std::vector<std::string> trouble =
-        boxmend::failureLines(plan.run, boxmend::RunMode::planOnly, fileName, plan.journal);
+        repair::failureLines(plan.run, repair::RunMode::planOnly, fileName, plan.journal);
     lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
     return lines;
 }
@@ -101,7 +101,7 @@ Looked lookAt(const FoundMovie& movie, bool dryRun) {
         const FilePlan plan = planFile(fileName);
         return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName)};
     }
-    FileRepair repair = boxmend::repairFile(fileName);
+    FileRepair repair = repair::repairFile(fileName);
     if (repair.opened)
         return {classifyRepair(repair, nullptr), std::move(repair.lines)};
     // Read-only, or on a locked card: right already, or failed as boxmend says.

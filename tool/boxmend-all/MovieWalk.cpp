@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <utility>
 
-namespace boxmend {
+namespace boxmend::batch {
 
 bool hasMovieExtension(const std::string& name) {
     if (name.size() < 4)
@@ -78,4 +78,4 @@ MovieWalk findMovies(const std::vector<NativePath>& paths) {
     return std::move(walker.found);
 }
 
-} // namespace boxmend
+} // namespace boxmend::batch

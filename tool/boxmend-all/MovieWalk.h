@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::batch {
 
 using console::NativePath;
 
@@ -48,4 +48,4 @@ inline constexpr std::size_t movieSniffBytes = 12;
 // found once.
 MovieWalk findMovies(const std::vector<NativePath>& paths);
 
-} // namespace boxmend
+} // namespace boxmend::batch

@@ -11,7 +11,7 @@
 #include <unistd.h>
 #include <vector>
 
-namespace boxmend::walk {
+namespace boxmend::batch::walk {
 
 namespace {
 
@@ -103,4 +103,4 @@ void Walker::file(const std::string& path, const std::string& shown, bool follow
         ++found.otherFiles;
 }
 
-} // namespace boxmend::walk
+} // namespace boxmend::batch::walk

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <vector>
 
-namespace boxmend::walk {
+namespace boxmend::batch::walk {
 
 namespace {
 
@@ -106,4 +106,4 @@ void Walker::file(const std::wstring& path, const std::string& shown, bool follo
         ++found.otherFiles;
 }
 
-} // namespace boxmend::walk
+} // namespace boxmend::batch::walk

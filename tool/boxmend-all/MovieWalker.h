@@ -11,7 +11,7 @@
 #include <string>
 #include <utility>
 
-namespace boxmend::walk {
+namespace boxmend::batch::walk {
 
 // The separator the walk puts between a folder and its names.
 #ifdef _WIN32
@@ -67,4 +67,4 @@ private:
     int depth_ = 0;
 };
 
-} // namespace boxmend::walk
+} // namespace boxmend::batch::walk

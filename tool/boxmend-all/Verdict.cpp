@@ -6,12 +6,13 @@
 namespace boxmend::batch {
 
 using namespace mediafmt;
-using boxmend::dumpStatusOf;
-using boxmend::FileRepair;
-using boxmend::JournalFound;
-using boxmend::RunOutcome;
-namespace dumpStatus = boxmend::dumpStatus;
-namespace exitStatus = boxmend::exitStatus;
+using repair::dumpStatusOf;
+using repair::FileRepair;
+using repair::JournalFound;
+using repair::PhaseState;
+using repair::RunOutcome;
+namespace dumpStatus = repair::dumpStatus;
+namespace exitStatus = repair::exitStatus;
 
 namespace {
 
@@ -19,7 +20,7 @@ namespace {
 bool fromOtherDevice(const RunOutcome& run) {
     const bool noJournal =
         run.recovery.found == JournalFound::none || run.recovery.found == JournalFound::damaged;
-    return noJournal && run.parse.code == 0 && run.check.code == result::noOp &&
+    return noJournal && run.parse.is(PhaseState::done) && run.check.is(PhaseState::nothingToDo) &&
            !run.audioTables.entry && !run.videoEntry;
 }
 
@@ -27,7 +28,7 @@ bool fromOtherDevice(const RunOutcome& run) {
 
 Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan) {
     if (!repair.opened) {
-        if (readOnlyPlan == nullptr || readOnlyPlan->parse.code != 0 ||
+        if (readOnlyPlan == nullptr || !readOnlyPlan->parse.is(PhaseState::done) ||
             dumpStatusOf(*readOnlyPlan) != dumpStatus::nothingToRepair)
             return Verdict::failed;
         return fromOtherDevice(*readOnlyPlan) ? Verdict::otherDevice : Verdict::alreadyRight;
@@ -37,20 +38,20 @@ Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan)
     const RunOutcome& run = repair.run;
     if (fromOtherDevice(run))
         return Verdict::otherDevice;
-    const bool made = run.audio.code == result::none || run.video.code == result::none ||
-                      run.recovery.audio.code == result::none ||
-                      run.recovery.video.code == result::none;
+    const bool made = run.audio.is(PhaseState::done) || run.video.is(PhaseState::done) ||
+                      run.recovery.audio.is(PhaseState::done) ||
+                      run.recovery.video.is(PhaseState::done);
     return made ? Verdict::repaired : Verdict::alreadyRight;
 }
 
 Verdict classifyPlan(bool opened, const RunOutcome& plan) {
-    if (!opened || plan.parse.code != 0)
+    if (!opened || !plan.parse.is(PhaseState::done))
         return Verdict::trouble;
     switch (dumpStatusOf(plan)) {
     case dumpStatus::nothingToRepair:
         return fromOtherDevice(plan) ? Verdict::otherDevice : Verdict::alreadyRight;
     case dumpStatus::repairNeeded:
-        return boxmend::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
+        return repair::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
     default:
         return Verdict::trouble;
     }

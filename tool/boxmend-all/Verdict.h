@@ -22,10 +22,10 @@ enum class Verdict {
 // The verdict on a movie from its one repair run. A file that could not be
 // opened for writing is already right when readOnlyPlan, its plan-only run
 // (null when it could not be read either), finds nothing to repair.
-Verdict classifyRepair(const boxmend::FileRepair& repair, const boxmend::RunOutcome* readOnlyPlan);
+Verdict classifyRepair(const repair::FileRepair& repair, const repair::RunOutcome* readOnlyPlan);
 
 // The verdict on a movie from its plan-only run; opened tells whether the
 // file could be opened for reading at all.
-Verdict classifyPlan(bool opened, const boxmend::RunOutcome& plan);
+Verdict classifyPlan(bool opened, const repair::RunOutcome& plan);
 
 } // namespace boxmend::batch

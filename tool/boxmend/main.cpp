@@ -14,7 +14,8 @@
 namespace {
 
 namespace console = boxmend::console;
-namespace exitStatus = boxmend::exitStatus;
+namespace repair = boxmend::repair;
+namespace exitStatus = repair::exitStatus;
 
 int printUsage() {
     std::cout << "Usage: boxmend <file>" << std::endl;
@@ -22,18 +23,18 @@ int printUsage() {
 }
 
 // The file's run, then one line per outcome on standard output.
-int repair(const console::NativePath& argument) {
-    const boxmend::FileRepair repair = boxmend::repairFile(console::fileNameFor(argument));
-    for (const std::string& line : repair.lines)
+int repairArgument(const console::NativePath& argument) {
+    const repair::FileRepair made = repair::repairFile(console::fileNameFor(argument));
+    for (const std::string& line : made.lines)
         std::printf("%s\n", line.c_str());
-    if (console::outputLost() && repair.status == exitStatus::ok)
+    if (console::outputLost() && made.status == exitStatus::ok)
         return exitStatus::outputFailed;
-    return repair.status;
+    return made.status;
 }
 
 int run(int argc, const console::NativePath::value_type* const* argv) {
     console::ignoreBrokenPipe();
-    const int status = argc != 2 ? printUsage() : repair(argv[1]);
+    const int status = argc != 2 ? printUsage() : repairArgument(argv[1]);
     console::pauseIfOwnConsole();
     return status;
 }

@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::Box;
@@ -67,25 +67,25 @@ public:
 };
 
 // 0 when the rewrite handles the tables' shape; otherwise 4 and why.
-ResultCode checkShape(const AudioTables& tables, bool torn, std::string& reason) {
+bool fitsShape(const AudioTables& tables, bool torn, std::string& reason) {
     // One size entry would leave 4 bytes, too few for a filler box.
     if (tables.stsz->sampleSizeTable.elements.size() == 1) {
         reason = "the sample size list has one entry, too few bytes for a filler box";
-        return result::invalidOperation;
+        return false;
     }
     const auto& timing = tables.stts->timeToSampleTable.elements;
     if (timing.size() != 1) {
         reason = "the time-to-sample table has " + std::to_string(timing.size()) +
                  " entries; only a single entry is rewritten";
-        return result::invalidOperation;
+        return false;
     }
     // A count that wrapped would describe a track of almost no samples. Torn
     // tables take their count from the sizes, which the repair already wrote.
     if (!torn && std::uint64_t{timing[0].sampleCount} * timing[0].sampleDelta > 0xFFFFFFFF) {
         reason = "the track lasts more samples than a 32-bit sample count holds";
-        return result::invalidOperation;
+        return false;
     }
-    return result::none;
+    return true;
 }
 
 // Whether each byte of value is that of from or that of to: what a write of
@@ -169,20 +169,22 @@ void restoreAudioSampleTables(const AudioTables& tables, ReplacedValues& old) {
 
 } // namespace
 
-ResultCode checkAudioTrack(const mp4::File& tree, AudioTables& tables, std::string& reason,
-                           bool& torn) {
+PhaseOutcome checkAudioTrack(const mp4::File& tree, AudioTables& tables, bool& torn) {
     torn = false;
+    std::string reason;
     if (ResultCode rc = findAudioTables(tree, tables, reason); rc != 0)
-        return rc;
+        return PhaseOutcome::failure(rc, reason);
+    if (!tables.entry)
+        return PhaseOutcome::of(PhaseState::nothingToDo);
     bool longSamples = false;
     for (const auto& timing : tables.stts->timeToSampleTable.elements)
         longSamples = longSamples || timing.sampleDelta > 1;
     const auto& chunking = tables.stsc->sampleToChunkTable.elements;
     const bool onePerChunk = !chunking.empty() && chunking.front().samplesPerChunk == 1;
     if (longSamples && onePerChunk)
-        return result::none;
+        return PhaseOutcome::of(PhaseState::needed);
     torn = leftHalfWritten(tables);
-    return torn ? result::none : result::noOp;
+    return PhaseOutcome::of(torn ? PhaseState::needed : PhaseState::nothingToDo);
 }
 
 bool leftHalfWritten(const AudioTables& tables) {
@@ -221,8 +223,8 @@ bool leftHalfWritten(const AudioTables& tables) {
     return false;
 }
 
-ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream, RepairPlan& plan,
-                           std::string& reason) {
+PhaseOutcome planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
+                             RepairPlan& plan) {
     const Box& stbl = *tables.stbl;
     // The box as parsed must reproduce its bytes on disk exactly; any box
     // below it that would not (a long header on a small box, bytes after a
@@ -230,15 +232,14 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     // of the file) means the rewrite cannot be trusted to cover its extent.
     bool same = false;
     if (ResultCode rc = encodesToStored(stream, boxEncoding(stbl), same); rc != 0)
-        return rc;
+        return PhaseOutcome::stoppedBy(rc);
     if (!same) {
         const Box* misfit = firstMisfit(stream, stbl);
-        reason = mp4::box::boxPath(misfit != nullptr ? misfit : &stbl) +
-                 " does not encode to its stored bytes";
-        return result::invalidOperation;
+        return PhaseOutcome::refusal(mp4::box::boxPath(misfit != nullptr ? misfit : &stbl) +
+                                     " does not encode to its stored bytes");
     }
-    if (ResultCode rc = checkShape(tables, torn, reason); rc != 0)
-        return rc;
+    if (std::string reason; !fitsShape(tables, torn, reason))
+        return PhaseOutcome::refusal(reason);
 
     const auto& timing = tables.stts->timeToSampleTable.elements.front();
     const std::uint32_t total =
@@ -257,23 +258,25 @@ ResultCode planAudioRepair(const AudioTables& tables, bool torn, io::Io& stream,
     // The rewritten box is encoded once, compared with the stored bytes as it
     // is made.
     std::uint64_t rewritten = 0;
-    ResultCode planned = stbl.size(rewritten);
-    if (planned == 0 && rewritten != stbl.recordedSize) {
-        reason = "the rewritten sample table would not keep its size";
-        planned = result::invalidOperation;
-    }
+    ResultCode sized = stbl.size(rewritten);
+    const bool keepsSize = rewritten == stbl.recordedSize;
     bool fits = true;
-    if (planned == 0)
-        planned = planEncodedChanges(stream, rewrite, plan, fits);
+    ResultCode compared = result::none;
+    if (sized == 0 && keepsSize)
+        compared = planEncodedChanges(stream, rewrite, plan, fits);
     restoreAudioSampleTables(tables, old);
-    if (planned != 0)
-        return planned;
+    if (sized != 0)
+        return PhaseOutcome::stoppedBy(sized);
+    if (!keepsSize)
+        return PhaseOutcome::refusal("the rewritten sample table would not keep its size");
+    if (compared != 0)
+        return PhaseOutcome::stoppedBy(compared);
     if (!fits)
-        return result::invalidOperation;
+        return PhaseOutcome::refusal("");
     assignSteps(plan, steps);
     plan.kind = audioRepair;
     plan.box = mp4::box::boxPath(&stbl);
-    return result::none;
+    return PhaseOutcome::of(PhaseState::planned);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

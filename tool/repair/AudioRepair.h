@@ -3,12 +3,13 @@
 #include "mediafmt/ResultCode.h"
 #include "mediafmt/io/Io.h"
 #include "mediafmt/mp4/File.h"
+#include "tool/repair/PhaseOutcome.h"
 #include "tool/repair/RepairPlan.h"
 #include "tool/repair/Tracks.h"
 
 #include <string>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -21,12 +22,11 @@ using mediafmt::ResultCode;
 // states are few, and they are recognised as half-written.
 
 // Finds the ambisonic track's tables in the tree and decides whether they
-// have the defect: 0 when they do or were left half-written by a repair
-// (torn then tells which), 1 when there is no ambisonic track or its tables
-// are right, 8 when moov or a table box is missing, with reason saying
-// which. Changes nothing.
-[[nodiscard]] ResultCode checkAudioTrack(const mediafmt::mp4::File& tree, AudioTables& tables,
-                                         std::string& reason, bool& torn);
+// have the defect: needed when they do or were left half-written by a
+// repair (torn then tells which), nothingToDo when there is no ambisonic
+// track or its tables are right, failed with 8 when moov or a table box is
+// missing, with a reason saying which. Changes nothing.
+PhaseOutcome checkAudioTrack(const mediafmt::mp4::File& tree, AudioTables& tables, bool& torn);
 
 // Whether the tables are what a repair of them leaves when it is stopped after
 // it began on the sample-to-chunk table: sizes already 16 bytes with no list,
@@ -40,8 +40,8 @@ bool leftHalfWritten(const AudioTables& tables);
 // a free box takes the bytes the emptied size list gives up, so the sample
 // table box keeps its size and nothing moves. For torn tables, the write
 // that completes the repair: the same tables, the sample count taken from
-// the sizes, which the repair had already rewritten. Refused with 4 and a
-// reason when the sample table box does not encode to exactly the bytes the
+// the sizes, which the repair had already rewritten. Planned, or refused
+// with a reason when the sample table box does not encode to exactly the bytes the
 // stream holds for it, or when the tables have a shape the rewrite does not
 // handle. Only reads the stream; the tree is left as it was.
 //
@@ -52,8 +52,7 @@ bool leftHalfWritten(const AudioTables& tables);
 // stopped within the first two steps leaves tables the check still finds
 // defective, which a fresh plan completes exactly; the later three leave the
 // states leftHalfWritten recognises.
-[[nodiscard]] ResultCode planAudioRepair(const AudioTables& tables, bool torn,
-                                         mediafmt::io::Io& stream, RepairPlan& plan,
-                                         std::string& reason);
+PhaseOutcome planAudioRepair(const AudioTables& tables, bool torn, mediafmt::io::Io& stream,
+                             RepairPlan& plan);
 
-} // namespace boxmend
+} // namespace boxmend::repair

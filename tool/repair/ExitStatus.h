@@ -1,6 +1,6 @@
 #pragma once
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // Exit statuses of boxmend's run on one file.
 namespace exitStatus {
@@ -16,4 +16,4 @@ inline constexpr int journalTrouble = 6;
 inline constexpr int outputFailed = 7;
 } // namespace exitStatus
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -3,20 +3,20 @@
 #include "tool/repair/ExitStatus.h"
 #include "tool/repair/Messages.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
 namespace {
 
-// A repair that ran and neither succeeded nor found nothing to do.
-bool repairFailed(const StepOutcome& step, RunMode mode, bool nothingToDo) {
-    const bool refused = mode == RunMode::planOnly && step.code == result::invalidOperation;
-    return step.ran() && step.code != result::none && !nothingToDo && !refused;
+// A repair that failed; a refusal too when the run applies the repairs
+// (planning only, the outlook tells of it).
+bool repairFailed(const PhaseOutcome& step, RunMode mode) {
+    return step.is(PhaseState::failed) || (mode == RunMode::apply && step.is(PhaseState::refused));
 }
 
 // The line for a failed write of a repair, by what went wrong.
-std::string writeFailure(const StepOutcome& step, const std::string& usual,
+std::string writeFailure(const PhaseOutcome& step, const std::string& usual,
                          const std::string& fileName, const char* stepText) {
     switch (step.trouble) {
     case WriteTrouble::journalNotWritten:
@@ -29,9 +29,9 @@ std::string writeFailure(const StepOutcome& step, const std::string& usual,
     return usual;
 }
 
-std::optional<Failure> audioFailure(const StepOutcome& audio, RunMode mode,
+std::optional<Failure> audioFailure(const PhaseOutcome& audio, RunMode mode,
                                     const std::string& fileName) {
-    if (!repairFailed(audio, mode, false))
+    if (!repairFailed(audio, mode))
         return std::nullopt;
     return Failure{exitStatus::audioRepairFailed,
                    writeFailure(audio,
@@ -39,9 +39,9 @@ std::optional<Failure> audioFailure(const StepOutcome& audio, RunMode mode,
                                 fileName, message::repairingAudio)};
 }
 
-std::optional<Failure> videoFailure(const StepOutcome& video, RunMode mode,
+std::optional<Failure> videoFailure(const PhaseOutcome& video, RunMode mode,
                                     const std::string& fileName) {
-    if (!repairFailed(video, mode, video.code == result::noOp))
+    if (!repairFailed(video, mode))
         return std::nullopt;
     return Failure{
         exitStatus::usageOrVideoFailed,
@@ -75,12 +75,12 @@ std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mod
     case Phase::recoveredVideo:
         return videoFailure(run.recovery.video, mode, fileName);
     case Phase::parse:
-        if (run.parse.code == 0)
+        if (!run.parse.is(PhaseState::failed))
             return std::nullopt;
         return Failure{exitStatus::parseFailed,
                        message::failure(run.parse.code, message::parsing, fileName)};
     case Phase::check:
-        if (run.parse.code != 0 || !checkFailed(run))
+        if (!run.parse.is(PhaseState::done) || !checkFailed(run))
             return std::nullopt;
         return Failure{exitStatus::audioCheckFailed,
                        run.tornTables
@@ -105,11 +105,11 @@ std::vector<std::string> failureLines(const RunOutcome& run, RunMode mode,
 }
 
 bool checkFailed(const RunOutcome& run) {
-    return run.check.code != result::none && run.check.code != result::noOp;
+    return !run.check.is(PhaseState::needed) && !run.check.is(PhaseState::nothingToDo);
 }
 
 Failure openFailure(ResultCode code, const std::string& fileName) {
     return {exitStatus::openFailed, message::failure(code, message::opening, fileName)};
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // The parts of a run that can fail, in the order the run meets them: the
 // journal an earlier run left and the completion of the repairs it records,
@@ -40,4 +40,4 @@ bool checkFailed(const RunOutcome& run);
 
 Failure openFailure(mediafmt::ResultCode code, const std::string& fileName);
 
-} // namespace boxmend
+} // namespace boxmend::repair

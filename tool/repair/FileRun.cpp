@@ -6,7 +6,7 @@
 
 #include <initializer_list>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -24,8 +24,8 @@ int reportPhases(std::initializer_list<Phase> phases, const RunOutcome& run,
             return failure->status;
         }
         const Recovery& recovery = run.recovery;
-        const StepOutcome& audio = phase == Phase::audio ? run.audio : recovery.audio;
-        const StepOutcome& video = phase == Phase::video ? run.video : recovery.video;
+        const PhaseOutcome& audio = phase == Phase::audio ? run.audio : recovery.audio;
+        const PhaseOutcome& video = phase == Phase::video ? run.video : recovery.video;
         switch (phase) {
         case Phase::journal:
             if (recovery.found == JournalFound::pending && recovery.identityDiffers)
@@ -39,8 +39,8 @@ int reportPhases(std::initializer_list<Phase> phases, const RunOutcome& run,
         case Phase::recoveredVideo:
         case Phase::video:
             if (video.ran())
-                lines.push_back(video.code == result::noOp ? message::videoFine
-                                                           : message::videoCorrected);
+                lines.push_back(video.is(PhaseState::nothingToDo) ? message::videoFine
+                                                                  : message::videoCorrected);
             break;
         case Phase::parse:
         case Phase::check:
@@ -103,10 +103,10 @@ FilePlan planFile(const std::string& fileName, mp4::File& tree,
     FileJournaling beside(fileName, file);
     plan.journal = beside.store.name();
     plan.run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
-    if (plan.run.parse.code == 0 && whileOpen)
+    if (plan.run.parse.is(PhaseState::done) && whileOpen)
         whileOpen(file);
     file.close();
     return plan;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // The runs every program makes on one file given by its name: the name is
 // the one used both to open the file and in every line, and the file's
@@ -55,4 +55,4 @@ struct FilePlan {
 FilePlan planFile(const std::string& fileName, mediafmt::mp4::File& tree,
                   const std::function<void(mediafmt::io::Io& file)>& whileOpen = {});
 
-} // namespace boxmend
+} // namespace boxmend::repair

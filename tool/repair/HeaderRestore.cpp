@@ -5,7 +5,7 @@
 #include <functional>
 #include <limits>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -356,4 +356,4 @@ RestoreOutcome restoreHeader(io::Io& stream, const mp4::File& tree,
     return outcome;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

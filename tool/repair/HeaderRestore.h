@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -58,4 +58,4 @@ RestoreOutcome restoreHeader(mediafmt::io::Io& stream, const mediafmt::mp4::File
                              const ReadFingerprint& fingerprint,
                              const std::vector<WrittenRange>& written);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -5,7 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -204,4 +204,4 @@ ResultCode planEncodedChanges(io::Io& stream, const Encoding& encoding, RepairPl
     return result::none;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

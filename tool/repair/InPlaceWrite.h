@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <functional>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -48,4 +48,4 @@ Encoding boxEncoding(const mediafmt::mp4::box::Box& box);
 [[nodiscard]] ResultCode planEncodedChanges(mediafmt::io::Io& stream, const Encoding& encoding,
                                             RepairPlan& plan, bool& fits);
 
-} // namespace boxmend
+} // namespace boxmend::repair

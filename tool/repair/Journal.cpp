@@ -7,7 +7,7 @@
 #include <cstring>
 #include <iterator>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 namespace {
 
@@ -138,4 +138,4 @@ Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal) 
     return Decoded::whole;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // Which file is which while it exists: device and inode, or volume serial
 // and file index. Removable cards do not keep it across a remount, so it
@@ -59,4 +59,4 @@ enum class Decoded {
 };
 Decoded decodeJournal(const std::vector<std::uint8_t>& bytes, Journal& journal);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -62,4 +62,4 @@ std::uint64_t journalSize(const std::vector<RepairPlan>& repairs) {
     return encodeJournal(journal).size();
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

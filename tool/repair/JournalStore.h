@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -115,4 +115,4 @@ inline constexpr const char* journalTempSuffix = ".new";
 // Far more than any journal takes; a larger file of that name is not one.
 inline constexpr std::size_t largestJournal = 16 * 1024 * 1024;
 
-} // namespace boxmend
+} // namespace boxmend::repair

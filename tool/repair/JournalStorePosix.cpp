@@ -12,7 +12,7 @@
 #include <sys/statvfs.h>
 #include <unistd.h>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -190,4 +190,4 @@ JournalPlace DirectoryJournal::place() const {
     return place;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

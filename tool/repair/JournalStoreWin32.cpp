@@ -6,7 +6,7 @@
 #include "mediafmt/io/WindowsApi.h"
 #include "mediafmt/io/WindowsPath.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -185,4 +185,4 @@ JournalPlace DirectoryJournal::place() const {
     return place;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

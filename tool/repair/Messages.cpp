@@ -2,7 +2,7 @@
 
 #include "mediafmt/mp4/BoxListing.h"
 
-namespace boxmend::message {
+namespace boxmend::repair::message {
 
 using mediafmt::mp4::appendEscapedByte;
 using mediafmt::mp4::isControlByte;
@@ -91,4 +91,4 @@ std::string asSentence(const char* text) {
     return out;
 }
 
-} // namespace boxmend::message
+} // namespace boxmend::repair::message

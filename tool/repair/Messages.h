@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace boxmend::message {
+namespace boxmend::repair::message {
 
 // The lines boxmend prints, each defined here once; boxdump repeats some of
 // them for the trouble it meets. Names in them are printed as printableName
@@ -85,4 +85,4 @@ inline constexpr const char* repairOnReadOnlyCard =
 // text with its first letter a capital, as a line of its own.
 std::string asSentence(const char* text);
 
-} // namespace boxmend::message
+} // namespace boxmend::repair::message

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <limits>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -84,4 +84,4 @@ ResultCode PatchedStream::readBack(std::uint64_t offset, void* buffer, std::uint
     return result::none;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

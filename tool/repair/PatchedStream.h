@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -45,4 +45,4 @@ private:
     std::uint64_t position_ = 0;
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

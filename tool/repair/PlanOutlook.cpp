@@ -3,7 +3,7 @@
 #include "tool/repair/Messages.h"
 #include "tool/repair/PlanVerdict.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -69,8 +69,8 @@ std::string journalOutlook(const Recovery& recovery) {
     return "";
 }
 
-std::string outlookLine(const StepOutcome& step, const RepairPlan& plan) {
-    if (step.code != result::none)
+std::string outlookLine(const PhaseOutcome& step, const RepairPlan& plan) {
+    if (!step.is(PhaseState::planned))
         return "boxmend would refuse: " + message::codeAndText(step.code) + ": " + step.reason;
     return "boxmend would write " + message::counted(plan.bytesWritten(), "byte", "bytes") +
            " within " + plan.box;
@@ -96,12 +96,13 @@ std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& 
         lines.push_back("repair journal " + message::printableName(journal) + ": " +
                         journalState(run.recovery.found) + ": the next run of " +
                         journalOutlook(run.recovery));
-    if (run.parse.code == 0 && audioNeedsRepair(run))
+    const bool parsed = run.parse.is(PhaseState::done);
+    if (parsed && audioNeedsRepair(run))
         lines.push_back("ambisonic audio track: " + outlookLine(run.audio, run.audioPlan));
-    if (run.parse.code == 0 && videoNeedsRepair(run))
+    if (parsed && videoNeedsRepair(run))
         lines.push_back("Lumacode video entry: " + outlookLine(run.video, run.videoPlan));
     lines.push_back(resultLine(run));
     return lines;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

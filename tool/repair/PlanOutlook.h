@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run that only plans says boxmend would do, in words.
 
@@ -17,7 +17,7 @@ const char* journalState(JournalFound found);
 std::string journalOutlook(const Recovery& recovery);
 
 // The planned writes of a needed repair in all, or its refusal.
-std::string outlookLine(const StepOutcome& step, const RepairPlan& plan);
+std::string outlookLine(const PhaseOutcome& step, const RepairPlan& plan);
 
 // "result: ...": nothing to repair, a repair boxmend can make or would
 // refuse, or trouble.
@@ -28,4 +28,4 @@ std::string resultLine(const RunOutcome& run);
 // repair that is needed, and the result line.
 std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal);
 
-} // namespace boxmend
+} // namespace boxmend::repair

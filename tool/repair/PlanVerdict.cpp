@@ -2,12 +2,12 @@
 
 #include "tool/repair/FailureLines.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
 bool audioNeedsRepair(const RunOutcome& run) {
-    return run.check.code == result::none;
+    return run.check.is(PhaseState::needed);
 }
 
 bool videoNeedsRepair(const RunOutcome& run) {
@@ -24,7 +24,7 @@ bool journalInTheWay(const RunOutcome& run) {
 }
 
 bool wouldRefuse(const RunOutcome& run) {
-    return run.audio.code == result::invalidOperation || run.video.code == result::invalidOperation;
+    return run.audio.is(PhaseState::refused) || run.video.is(PhaseState::refused);
 }
 
 int dumpStatusOf(const RunOutcome& run) {
@@ -33,4 +33,4 @@ int dumpStatusOf(const RunOutcome& run) {
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include "tool/repair/RepairRun.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // Exit statuses of boxdump, in the convention of cmp and diff.
 namespace dumpStatus {
@@ -33,4 +33,4 @@ bool wouldRefuse(const RunOutcome& run);
 // read), else whether a repair is needed.
 int dumpStatusOf(const RunOutcome& run);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -3,7 +3,7 @@
 #include "tool/repair/AudioRepair.h"
 #include "tool/repair/VideoRepair.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -11,57 +11,58 @@ namespace {
 
 // A failure that is neither a refusal nor a missing box: the bytes the
 // repair needs could not be read.
-void explainFailure(StepOutcome& step) {
-    if (step.code > result::noOp && step.ran() && step.reason.empty())
+void explainFailure(PhaseOutcome& step) {
+    if (step.stopped() && step.reason.empty())
         step.reason = "the file could not be read as the repair needs";
 }
 
 } // namespace
 
 bool PlannedRepairs::goesOn() const {
-    return (check.code == result::none || check.code == result::noOp) &&
-           (!audio.ran() || audio.code == result::none);
+    return (check.is(PhaseState::needed) || check.is(PhaseState::nothingToDo)) &&
+           (!audio.ran() || audio.is(PhaseState::planned));
 }
 
 std::vector<RepairPlan> PlannedRepairs::repairsToMake() const {
     std::vector<RepairPlan> repairs;
     if (!goesOn())
         return repairs;
-    if (audio.code == result::none)
+    if (audio.is(PhaseState::planned))
         repairs.push_back(audioPlan);
-    if (video.code == result::none)
+    if (video.is(PhaseState::planned))
         repairs.push_back(videoPlan);
     return repairs;
 }
 
-StepOutcome& PlannedRepairs::outcomeOf(RepairKind kind) {
+PhaseOutcome& PlannedRepairs::outcomeOf(RepairKind kind) {
     return kind == audioRepair ? audio : video;
 }
 
 void planRepairs(io::Io& stream, mp4::File& tree, RunMode mode, PlannedRepairs& planned) {
-    planned.parse.code = tree.parse(&stream);
-    if (planned.parse.code != 0)
+    if (ResultCode rc = tree.parse(&stream); rc != 0) {
+        planned.parse = PhaseOutcome::failure(rc);
         return;
-    planned.check.code =
-        checkAudioTrack(tree, planned.audioTables, planned.check.reason, planned.tornTables);
-    if (planned.check.code == result::none) {
-        planned.audio.code = planAudioRepair(planned.audioTables, planned.tornTables, stream,
-                                             planned.audioPlan, planned.audio.reason);
+    }
+    planned.parse = PhaseOutcome::of(PhaseState::done);
+    planned.check = checkAudioTrack(tree, planned.audioTables, planned.tornTables);
+    if (planned.check.is(PhaseState::needed)) {
+        planned.audio =
+            planAudioRepair(planned.audioTables, planned.tornTables, stream, planned.audioPlan);
         explainFailure(planned.audio);
         // Torn tables that cannot be completed are not to be checked as
         // right or defective: they are left as they are.
-        if (planned.tornTables && planned.audio.code != result::none) {
-            planned.check = {result::invalidOperation,
-                             "the tables were left half-written by a repair whose journal is "
-                             "missing, and cannot be completed: " +
-                                 planned.audio.reason};
+        if (planned.tornTables && !planned.audio.is(PhaseState::planned)) {
+            planned.check = PhaseOutcome::failure(
+                result::invalidOperation,
+                "the tables were left half-written by a repair whose journal is missing, and "
+                "cannot be completed: " +
+                    planned.audio.reason);
             planned.audio = {};
         }
     }
     planned.videoEntry = findLumacodeEntry(tree);
     if (mode == RunMode::planOnly || planned.goesOn()) {
-        planned.video.code = planVideoRepair(planned.videoEntry.get(), stream, planned.videoPlan,
-                                             planned.video.reason);
+        planned.video = planVideoRepair(planned.videoEntry.get(), stream, planned.videoPlan);
         explainFailure(planned.video);
     }
 }
@@ -72,10 +73,10 @@ void commitPlanned(io::Io& stream, const Journaling& journaling, PlannedRepairs&
     std::vector<RepairKind> kinds;
     for (const RepairPlan& repair : repairs)
         kinds.push_back(repair.kind);
-    std::vector<StepOutcome> outcomes;
+    std::vector<PhaseOutcome> outcomes;
     commitRepairs(stream, journaling, std::move(repairs), outcomes, journalLeft);
     for (std::size_t i = 0; i < outcomes.size(); ++i)
         planned.outcomeOf(kinds[i]) = outcomes[i];
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

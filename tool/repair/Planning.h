@@ -11,21 +11,23 @@
 #include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run works out before it writes anything.
 struct PlannedRepairs {
-    StepOutcome parse;
-    // 0 when the ambisonic track's tables have the defect or were left
-    // half-written by a repair (tornTables), 1 when there is nothing to
-    // repair in them.
-    StepOutcome check;
-    // Run only when the check found the defect: 0 when the repair can be
-    // made, 4 when it is refused.
-    StepOutcome audio;
-    // 0 when the Lumacode entry can be corrected, 1 when there is nothing to
-    // do, 4 when its repair is refused.
-    StepOutcome video;
+    // done when the file was parsed.
+    PhaseOutcome parse;
+    // needed when the ambisonic track's tables have the defect or were left
+    // half-written by a repair (tornTables), nothingToDo when there is
+    // nothing to repair in them.
+    PhaseOutcome check;
+    // Run only when the check found the defect: planned when the repair can
+    // be made, refused when it cannot; applying, done once it is made.
+    PhaseOutcome audio;
+    // planned when the Lumacode entry can be corrected, nothingToDo when
+    // there is nothing to do, refused when its repair cannot be made;
+    // applying, done once it is made.
+    PhaseOutcome video;
     bool tornTables = false;
     // What the check found, the first track's Lumacode entry (empty when it
     // has none), and the writes of each repair.
@@ -40,7 +42,7 @@ struct PlannedRepairs {
     // The repairs the program makes, in order.
     std::vector<RepairPlan> repairsToMake() const;
     // Where the outcome of the repair of kind goes.
-    StepOutcome& outcomeOf(RepairKind kind);
+    PhaseOutcome& outcomeOf(RepairKind kind);
 };
 
 // Parses the stream into tree, checks the ambisonic audio track, plans its
@@ -56,4 +58,4 @@ void planRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mo
 void commitPlanned(mediafmt::io::Io& stream, const Journaling& journaling, PlannedRepairs& planned,
                    bool& journalLeft);
 
-} // namespace boxmend
+} // namespace boxmend::repair

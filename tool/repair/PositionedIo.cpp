@@ -2,7 +2,7 @@
 
 #include <limits>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -31,4 +31,4 @@ ResultCode readAt(io::Io& stream, std::uint64_t offset, std::uint8_t* bytes, std
     return got == count ? result::none : result::readError;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

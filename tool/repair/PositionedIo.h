@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -24,4 +24,4 @@ using mediafmt::ResultCode;
 [[nodiscard]] ResultCode readAt(mediafmt::io::Io& stream, std::uint64_t offset, std::uint8_t* bytes,
                                 std::uint64_t count);
 
-} // namespace boxmend
+} // namespace boxmend::repair

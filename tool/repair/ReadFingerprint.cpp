@@ -1,38 +1,32 @@
 #include "tool/repair/ReadFingerprint.h"
 
-#include <zlib.h>
+#define XXH_INLINE_ALL
+#include <xxhash.h>
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
-namespace {
+struct ReadFingerprint::Live {
+    XXH3_state_t state;
+    bool active = false;
+    std::uint64_t block = 0;
+    std::uint16_t begin = 0;
+    std::uint16_t end = 0;
 
-// zlib takes lengths as uInt; a block's pieces are far shorter.
-std::uint32_t crcOf(std::uint32_t crc, const std::uint8_t* bytes, std::uint64_t count) {
-    return static_cast<std::uint32_t>(crc32(crc, bytes, static_cast<uInt>(count)));
-}
-
-std::uint32_t adlerOf(std::uint32_t adler, const std::uint8_t* bytes, std::uint64_t count) {
-    return static_cast<std::uint32_t>(adler32(adler, bytes, static_cast<uInt>(count)));
-}
-
-} // namespace
+    std::uint64_t checksum() const { return XXH3_64bits_digest(&state); }
+};
 
 std::uint64_t blockChecksum(const std::uint8_t* bytes, std::size_t count) {
-    std::uint64_t crc = crc32(0, Z_NULL, 0);
-    std::uint64_t adler = adler32(0, Z_NULL, 0);
-    // In pieces, since zlib counts in uInt.
-    for (std::size_t done = 0; done < count;) {
-        const std::size_t n = std::min<std::size_t>(count - done, 1u << 30);
-        crc = crcOf(static_cast<std::uint32_t>(crc), bytes + done, n);
-        adler = adlerOf(static_cast<std::uint32_t>(adler), bytes + done, n);
-        done += n;
-    }
-    return crc << 32 | adler;
+    return XXH3_64bits(bytes, count);
 }
+
+ReadFingerprint::ReadFingerprint(io::Io& stream)
+    : stream_(stream), live_(std::make_unique<Live>()) {}
+
+ReadFingerprint::~ReadFingerprint() = default;
 
 ResultCode ReadFingerprint::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
     if (recording_ && !positionKnown_)
@@ -88,6 +82,26 @@ ResultCode ReadFingerprint::readBack(std::uint64_t offset, void* buffer, std::ui
     return stream_.readBack(offset, buffer, count);
 }
 
+namespace {
+
+// The extent that holds block, or extents.end().
+template <typename Extents> auto extentOf(Extents& extents, std::uint64_t block) {
+    auto next = std::upper_bound(extents.begin(), extents.end(), block,
+                                 [](std::uint64_t b, const auto& e) { return b < e.first; });
+    if (next == extents.begin() || block - (next - 1)->first >= (next - 1)->records.size())
+        return extents.end();
+    return next - 1;
+}
+
+} // namespace
+
+const ReadFingerprint::Record* ReadFingerprint::find(std::uint64_t block) const {
+    const auto extent = extentOf(extents_, block);
+    return extent == extents_.end()
+               ? nullptr
+               : &extent->records[static_cast<std::size_t>(block - extent->first)];
+}
+
 ReadFingerprint::Record& ReadFingerprint::recordOf(std::uint64_t block) {
     // The last extent that starts at or before the block.
     auto next = std::upper_bound(extents_.begin(), extents_.end(), block,
@@ -104,55 +118,68 @@ ReadFingerprint::Record& ReadFingerprint::recordOf(std::uint64_t block) {
     return extents_.insert(next, Extent{block, {Record{}}})->records.front();
 }
 
+void ReadFingerprint::endLiveRun() {
+    Live& live = *live_;
+    if (!live.active)
+        return;
+    live.active = false;
+    Record& r = recordOf(live.block);
+    if (live.end - live.begin > r.end - r.begin)
+        r = {live.checksum(), live.begin, live.end};
+}
+
 void ReadFingerprint::record(std::uint64_t at, const std::uint8_t* bytes, std::uint64_t count) {
+    Live& live = *live_;
     for (std::uint64_t done = 0; done < count;) {
         const std::uint64_t block = (at + done) / blockSize;
-        const std::uint64_t from = (at + done) % blockSize;
-        const std::uint64_t to = std::min(blockSize, from + (count - done));
+        const auto from = static_cast<std::uint16_t>((at + done) % blockSize);
+        const auto to = static_cast<std::uint16_t>(std::min(blockSize, from + (count - done)));
         const std::uint8_t* piece = bytes + done;
         done += to - from;
 
-        Record& r = recordOf(block);
-        if (r.begin == r.end) {
-            r = {crcOf(0, piece, to - from), adlerOf(1, piece, to - from),
-                 static_cast<std::uint16_t>(from), static_cast<std::uint16_t>(to)};
+        const bool inLive = live.active && live.block == block;
+        if (inLive && from >= live.begin && from <= live.end) {
+            if (to > live.end) {
+                XXH3_64bits_update(&live.state, piece + (live.end - from), to - live.end);
+                live.end = to;
+            }
             continue;
         }
-        // Bytes before the run, read together with its start: their
-        // checksums go in front of the run's.
-        if (from < r.begin && to >= r.begin) {
-            const std::uint64_t n = r.begin - from;
-            const auto runLength = static_cast<z_off_t>(r.end - r.begin);
-            r.crc = static_cast<std::uint32_t>(crc32_combine(crcOf(0, piece, n), r.crc, runLength));
-            r.adler = static_cast<std::uint32_t>(
-                adler32_combine(adlerOf(1, piece, n), r.adler, runLength));
-            r.begin = static_cast<std::uint16_t>(from);
+        // Bytes read again.
+        if (const Record* r = find(block); r != nullptr && from >= r->begin && to <= r->end)
+            continue;
+        if (from == 0 && to == blockSize) {
+            // A whole block, the longest run there is, in one go.
+            if (inLive)
+                live.active = false;
+            recordOf(block) = {XXH3_64bits(piece, blockSize), 0, to};
+            continue;
         }
-        if (from <= r.end && to > r.end) {
-            r.crc = crcOf(r.crc, piece + (r.end - from), to - r.end);
-            r.adler = adlerOf(r.adler, piece + (r.end - from), to - r.end);
-            r.end = static_cast<std::uint16_t>(to);
-        }
+        endLiveRun();
+        XXH3_64bits_reset(&live.state);
+        XXH3_64bits_update(&live.state, piece, to - from);
+        live.active = true;
+        live.block = block;
+        live.begin = from;
+        live.end = to;
     }
 }
 
 bool ReadFingerprint::run(std::uint64_t block, Run& out) const {
-    auto next = std::upper_bound(extents_.begin(), extents_.end(), block,
-                                 [](std::uint64_t b, const Extent& e) { return b < e.first; });
-    if (next == extents_.begin())
-        return false;
-    const Extent& extent = *(next - 1);
-    if (block - extent.first >= extent.records.size())
-        return false;
-    const Record& r = extent.records[static_cast<std::size_t>(block - extent.first)];
-    if (r.begin == r.end)
+    const Record* r = find(block);
+    Record kept = r != nullptr ? *r : Record{};
+    const Live& live = *live_;
+    if (live.active && live.block == block && live.end - live.begin > kept.end - kept.begin)
+        kept = {live.checksum(), live.begin, live.end};
+    if (kept.begin == kept.end)
         return false;
     const std::uint64_t start = block * blockSize;
-    out = {start + r.begin, start + r.end, std::uint64_t{r.crc} << 32 | r.adler};
+    out = {start + kept.begin, start + kept.end, kept.checksum};
     return true;
 }
 
 void ReadFingerprint::keepOnly(std::uint64_t offset, std::uint64_t length) {
+    endLiveRun();
     recording_ = false;
     const std::uint64_t first = offset / blockSize;
     // One past the last block kept; none when the range is empty.
@@ -172,4 +199,4 @@ void ReadFingerprint::keepOnly(std::uint64_t offset, std::uint64_t length) {
     extents_ = std::move(kept);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -5,28 +5,31 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
-// The checksum a fingerprint keeps of a run of bytes: their crc32 in the high
-// half and their adler32 in the low half.
+// The checksum a fingerprint keeps of a run of bytes: their 64-bit XXH3,
+// fast enough to take of every byte a parse reads at no measurable cost.
 std::uint64_t blockChecksum(const std::uint8_t* bytes, std::size_t count);
 
 // Passes every call on to the stream it wraps, and keeps a fingerprint of what
 // the reads delivered: for each block of blockSize bytes, aligned in the
-// stream, the checksum of the run of its bytes that was read in order. So a
+// stream, the checksum of a run of its bytes that was read in order. So a
 // header that is parsed and never held whole can later be proved to read back
 // exactly as it was parsed, at a cost of a few bytes a block.
 //
-// A block's run begins with the first bytes of it a read delivers; a later
-// read that goes on from either end of the run, even when it also delivers
-// some of the run again, extends it. Bytes read again are taken to be the
-// same ones. A read that leaves a gap before or after the run adds nothing,
-// so the block's other bytes stay unknown. The first write ends the
-// recording: what is read after it is no longer the stream as parsed.
+// A block's run begins with bytes of it a read delivers that neither go on
+// from nor repeat the run being read; a later read that goes on from the
+// run's end, even when it also delivers some of the run again, extends it
+// until a run is begun in another block (a parse reads its header forwards,
+// so it never comes back to a block it left). Bytes read again are taken to
+// be the same ones. Of a block's runs the longest is kept; its other bytes
+// stay unknown. The first write ends the recording: what is read after it is
+// no longer the stream as parsed.
 class ReadFingerprint final : public mediafmt::io::Io {
 public:
     static constexpr std::uint64_t blockSize = 4096;
@@ -39,7 +42,8 @@ public:
         std::uint64_t checksum = 0;
     };
 
-    explicit ReadFingerprint(mediafmt::io::Io& stream) : stream_(stream) {}
+    explicit ReadFingerprint(mediafmt::io::Io& stream);
+    ~ReadFingerprint() override;
 
     [[nodiscard]] ResultCode read(void* buffer, std::uint64_t count,
                                   std::uint64_t& bytesRead) override;
@@ -64,11 +68,10 @@ public:
     void keepOnly(std::uint64_t offset, std::uint64_t length);
 
 private:
-    // A run within its block, as offsets from the block's start; empty when
-    // begin equals end.
+    // A kept run, as offsets from its block's start; none when begin
+    // equals end.
     struct Record {
-        std::uint32_t crc = 0;
-        std::uint32_t adler = 0;
+        std::uint64_t checksum = 0;
         std::uint16_t begin = 0;
         std::uint16_t end = 0;
     };
@@ -77,8 +80,13 @@ private:
         std::uint64_t first = 0;
         std::vector<Record> records;
     };
+    // The run being read, with the checksum's running state.
+    struct Live;
 
     void record(std::uint64_t at, const std::uint8_t* bytes, std::uint64_t count);
+    // Keeps the run being read in its block's record, when it is the longer.
+    void endLiveRun();
+    const Record* find(std::uint64_t block) const;
     Record& recordOf(std::uint64_t block);
 
     mediafmt::io::Io& stream_;
@@ -88,6 +96,7 @@ private:
     std::uint64_t position_ = 0;
     // In order of first, none overlapping another.
     std::vector<Extent> extents_;
+    std::unique_ptr<Live> live_;
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

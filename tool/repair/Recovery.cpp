@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <tuple>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -92,7 +92,8 @@ bool Recovery::allowsRun() const {
     if (found == JournalFound::mismatch || found == JournalFound::otherVersion ||
         found == JournalFound::unreadable)
         return false;
-    return (!audio.ran() || audio.code == 0) && (!video.ran() || video.code == 0);
+    return (!audio.ran() || audio.is(PhaseState::done)) &&
+           (!video.ran() || video.is(PhaseState::done));
 }
 
 Recovery recoverJournal(io::Io& stream, const Journaling& journaling, RunMode mode) {
@@ -132,7 +133,7 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, RunMode mo
         return recovery;
 
     if (recovery.found == JournalFound::pending) {
-        std::vector<StepOutcome> outcomes;
+        std::vector<PhaseOutcome> outcomes;
         const bool whole = writeRepairs(stream, repairs, outcomes);
         for (std::size_t i = 0; i < repairs.size(); ++i)
             (repairs[i].kind == audioRepair ? recovery.audio : recovery.video) = outcomes[i];
@@ -143,4 +144,4 @@ Recovery recoverJournal(io::Io& stream, const Journaling& journaling, RunMode mo
     return recovery;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

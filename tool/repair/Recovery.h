@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run found of the journal of an earlier run.
 enum class JournalFound {
@@ -39,8 +39,8 @@ struct Recovery {
     // that was taken out and put back).
     bool identityDiffers = false;
     // Completing a pending journal's repairs.
-    StepOutcome audio;
-    StepOutcome video;
+    PhaseOutcome audio;
+    PhaseOutcome video;
     // Its repairs are on the device, but the journal could not be removed.
     bool journalLeft = false;
 
@@ -59,4 +59,4 @@ struct Recovery {
 // Planning only, nothing is written or removed.
 Recovery recoverJournal(mediafmt::io::Io& stream, const Journaling& journaling, RunMode mode);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 std::uint64_t RepairPlan::bytesWritten() const {
     std::uint64_t total = fillLength;
@@ -25,4 +25,4 @@ bool RepairPlan::writesIn(std::uint32_t step) const {
                        [step](const ByteChange& change) { return change.step == step; });
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

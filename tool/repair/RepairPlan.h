@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // The repairs a run can make, as bits of a set.
 enum RepairKind : std::uint32_t { audioRepair = 1, videoRepair = 2 };
@@ -37,4 +37,4 @@ struct RepairPlan {
     bool writesIn(std::uint32_t step) const;
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

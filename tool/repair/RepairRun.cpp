@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -30,9 +30,9 @@ RunOutcome runRepairs(io::Io& stream, mp4::File& tree, RunMode mode, const Journ
         return runSteps(stream, tree, mode, journaling);
     } catch (const std::bad_alloc&) {
         RunOutcome run;
-        run.parse.code = result::error;
+        run.parse = PhaseOutcome::failure(result::error);
         return run;
     }
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

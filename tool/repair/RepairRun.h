@@ -7,7 +7,7 @@
 #include "tool/repair/RunMode.h"
 #include "tool/repair/Transaction.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // Everything one run did: what it found of an earlier run's journal and,
 // applying, the completion of its repairs; then the plans of a fresh run
@@ -26,4 +26,4 @@ struct RunOutcome : PlannedRepairs {
 RunOutcome runRepairs(mediafmt::io::Io& stream, mediafmt::mp4::File& tree, RunMode mode,
                       const Journaling& journaling);
 
-} // namespace boxmend
+} // namespace boxmend::repair

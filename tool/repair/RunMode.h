@@ -1,6 +1,6 @@
 #pragma once
 
-namespace boxmend {
+namespace boxmend::repair {
 
 // What a run is for.
 enum class RunMode {
@@ -11,4 +11,4 @@ enum class RunMode {
     apply,
 };
 
-} // namespace boxmend
+} // namespace boxmend::repair

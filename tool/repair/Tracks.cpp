@@ -1,6 +1,6 @@
 #include "tool/repair/Tracks.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::BoxPtr;
@@ -16,7 +16,7 @@ ResultCode findAudioTables(const mp4::File& tree, AudioTables& tables, std::stri
             break;
     }
     if (!tables.entry)
-        return result::noOp;
+        return result::none;
     // Two levels up from the entry by its path: the stbl of the entry's stsd.
     const std::string entryPath = mp4::box::boxPath(tables.entry.get());
     tables.stbl = tree.find(entryPath + "/../..");
@@ -42,4 +42,4 @@ std::shared_ptr<mp4::box::VideoSampleDescriptionBox> findLumacodeEntry(const mp4
         tree.find("moov/trak[0]/mdia/minf/stbl/stsd/LMCD"));
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

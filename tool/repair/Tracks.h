@@ -8,7 +8,7 @@
 #include <memory>
 #include <string>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -27,8 +27,8 @@ struct AudioTables {
 };
 
 // Finds the ambisonic track, the first track of moov with an "in32" sample
-// entry, and its tables. 0 when all were found; 1 when no track has such an
-// entry; 8 when moov or a box on the way is missing or of another class,
+// entry, and its tables. 0 when all were found, or when no track has such an
+// entry (entry then empty); 8 when moov or a box on the way is missing or of another class,
 // with reason saying which. The members found before a failure stay set.
 [[nodiscard]] ResultCode findAudioTables(const mediafmt::mp4::File& tree, AudioTables& tables,
                                          std::string& reason);
@@ -38,4 +38,4 @@ struct AudioTables {
 std::shared_ptr<mediafmt::mp4::box::VideoSampleDescriptionBox>
 findLumacodeEntry(const mediafmt::mp4::File& tree);
 
-} // namespace boxmend
+} // namespace boxmend::repair

@@ -2,7 +2,7 @@
 
 #include "tool/repair/WriteOrder.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -11,15 +11,15 @@ FileJournaling::FileJournaling(const std::string& fileName, io::File& file) : st
 }
 
 void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<RepairPlan> repairs,
-                   std::vector<StepOutcome>& outcomes, bool& journalLeft) {
+                   std::vector<PhaseOutcome>& outcomes, bool& journalLeft) {
     journalLeft = false;
-    outcomes.assign(repairs.size(), StepOutcome{});
+    outcomes.assign(repairs.size(), PhaseOutcome{});
     if (repairs.empty())
         return;
     // Nothing is written when the journal cannot be: the first repair fails.
     const auto refuse = [&outcomes](ResultCode code) {
-        outcomes.front() = {code, "the repair journal could not be written",
-                            WriteTrouble::journalNotWritten};
+        outcomes.front() = PhaseOutcome::failure(code, "the repair journal could not be written",
+                                                 WriteTrouble::journalNotWritten);
     };
     Journal journal;
     journal.identity = journaling.identity;
@@ -36,4 +36,4 @@ void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<Rep
         journalLeft = journaling.store.remove() != 0;
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

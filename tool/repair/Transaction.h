@@ -5,36 +5,15 @@
 #include "mediafmt/io/Io.h"
 #include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
+#include "tool/repair/PhaseOutcome.h"
 #include "tool/repair/RepairPlan.h"
 
 #include <string>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
-
-// The code of a step the run did not reach.
-inline constexpr ResultCode notRun = 0xFFFFFFFF;
-
-// How a write went wrong beyond its result code.
-enum class WriteTrouble {
-    none,
-    // The journal could not be put beside the file; nothing was written.
-    journalNotWritten,
-    // The write was made and flushed, but the device gave other bytes back.
-    notStored,
-};
-
-// How one step of a run ended: its result code and, when it refused or
-// failed, why.
-struct StepOutcome {
-    ResultCode code = notRun;
-    std::string reason;
-    WriteTrouble trouble = WriteTrouble::none;
-
-    bool ran() const { return code != notRun; }
-};
 
 // Where a run keeps its journal, and the identity of the file it repairs.
 struct Journaling {
@@ -61,7 +40,7 @@ struct FileJournaling {
 // steps; any other failure to write the journal fails the first repair, and
 // nothing is written.
 void commitRepairs(mediafmt::io::Io& stream, const Journaling& journaling,
-                   std::vector<RepairPlan> repairs, std::vector<StepOutcome>& outcomes,
+                   std::vector<RepairPlan> repairs, std::vector<PhaseOutcome>& outcomes,
                    bool& journalLeft);
 
-} // namespace boxmend
+} // namespace boxmend::repair

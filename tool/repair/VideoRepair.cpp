@@ -2,7 +2,7 @@
 
 #include "tool/repair/InPlaceWrite.h"
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 using mp4::box::VideoSampleDescriptionBox;
@@ -29,30 +29,27 @@ Encoding entryEncoding(const VideoSampleDescriptionBox& entry) {
 
 } // namespace
 
-ResultCode planVideoRepair(VideoSampleDescriptionBox* entry, io::Io& stream, RepairPlan& plan,
-                           std::string& reason) {
+PhaseOutcome planVideoRepair(VideoSampleDescriptionBox* entry, io::Io& stream, RepairPlan& plan) {
     if (entry == nullptr || entry->dataReferenceIndex.value == 1)
-        return result::noOp;
+        return PhaseOutcome::of(PhaseState::nothingToDo);
 
     // The first field starts right after the header, whatever its form.
     const std::uint64_t header = entry->fields.front().value->offset - entry->offset;
     const std::uint64_t fieldBytes = VideoSampleDescriptionBox::fieldBytes;
     if (entry->recordedSize < header || entry->recordedSize - header < fieldBytes) {
-        reason = "the entry is " + std::to_string(entry->recordedSize) +
-                 " bytes, too short for its " + std::to_string(fieldBytes) +
-                 " bytes of fields after its header";
-        return result::invalidOperation;
+        return PhaseOutcome::refusal("the entry is " + std::to_string(entry->recordedSize) +
+                                     " bytes, too short for its " + std::to_string(fieldBytes) +
+                                     " bytes of fields after its header");
     }
     const Encoding encoding = entryEncoding(*entry);
 
     // What was read must be what the file holds there, before anything changes.
-    const auto refuse = [&reason] {
-        reason = "the entry's fields do not match the bytes stored for them";
-        return result::invalidOperation;
+    const auto refuse = [] {
+        return PhaseOutcome::refusal("the entry's fields do not match the bytes stored for them");
     };
     bool same = false;
     if (ResultCode rc = encodesToStored(stream, encoding, same); rc != 0)
-        return rc;
+        return PhaseOutcome::stoppedBy(rc);
     if (!same)
         return refuse();
     const std::uint16_t index = entry->dataReferenceIndex.value;
@@ -61,12 +58,12 @@ ResultCode planVideoRepair(VideoSampleDescriptionBox* entry, io::Io& stream, Rep
     const ResultCode rc = planEncodedChanges(stream, encoding, plan, fits);
     entry->dataReferenceIndex.value = index;
     if (rc != 0)
-        return rc;
+        return PhaseOutcome::stoppedBy(rc);
     if (!fits)
         return refuse();
     plan.kind = videoRepair;
     plan.box = mp4::box::boxPath(entry);
-    return result::none;
+    return PhaseOutcome::of(PhaseState::planned);
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

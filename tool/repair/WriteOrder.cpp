@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using namespace mediafmt;
 
@@ -170,18 +170,18 @@ void assignSteps(RepairPlan& plan, const std::vector<StepRange>& ranges) {
 }
 
 bool writeRepairs(io::Io& stream, const std::vector<RepairPlan>& repairs,
-                  std::vector<StepOutcome>& outcomes) {
-    outcomes.assign(repairs.size(), StepOutcome{});
+                  std::vector<PhaseOutcome>& outcomes) {
+    outcomes.assign(repairs.size(), PhaseOutcome{});
     // Ends the writing at a failure in step: each repair that has begun but
     // is not whole reports it, and those not begun are not made.
     const auto fail = [&](std::uint32_t step, ResultCode code, WriteTrouble trouble) {
         for (std::size_t i = 0; i < repairs.size(); ++i) {
-            if (outcomes[i].code == result::none)
+            if (outcomes[i].is(PhaseState::done))
                 continue;
             bool begun = false;
             for (std::uint32_t earlier = 0; earlier <= step && !begun; ++earlier)
                 begun = repairs[i].writesIn(earlier);
-            outcomes[i] = begun ? StepOutcome{code, "", trouble} : StepOutcome{};
+            outcomes[i] = begun ? PhaseOutcome::failure(code, "", trouble) : PhaseOutcome{};
         }
         return false;
     };
@@ -208,13 +208,13 @@ bool writeRepairs(io::Io& stream, const std::vector<RepairPlan>& repairs,
             if (!stored)
                 return fail(step, result::invalidOperation, WriteTrouble::notStored);
             if (repairs[i].lastStep() == step)
-                outcomes[i].code = result::none;
+                outcomes[i] = PhaseOutcome::of(PhaseState::done);
         }
     }
     // A repair with nothing to write is whole at once.
-    for (StepOutcome& outcome : outcomes) {
+    for (PhaseOutcome& outcome : outcomes) {
         if (!outcome.ran())
-            outcome.code = result::none;
+            outcome = PhaseOutcome::of(PhaseState::done);
     }
     return true;
 }
@@ -258,4 +258,4 @@ void useFirstVersionOrder(std::vector<RepairPlan>& repairs) {
     }
 }
 
-} // namespace boxmend
+} // namespace boxmend::repair

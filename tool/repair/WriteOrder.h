@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace boxmend {
+namespace boxmend::repair {
 
 using mediafmt::ResultCode;
 
@@ -39,12 +39,12 @@ void assignSteps(RepairPlan& plan, const std::vector<StepRange>& ranges);
 
 // Writes the repairs in the write order, each step's parts followed by a
 // flush and their read-back (Io::readBack). outcomes gets one outcome per
-// repair, 0 when it is on the device. At the first failure the writing
-// stops: each repair begun and not yet whole gets the failure (a read-back
-// that finds other bytes gives 4 with notStored), the others not whole are
-// left not run. False when some repair is not whole.
+// repair, done when it is on the device. At the first failure the writing
+// stops: each repair begun and not yet whole fails with its code (a
+// read-back that finds other bytes with 4 and notStored), the others not
+// whole are left not run. False when some repair is not whole.
 bool writeRepairs(mediafmt::io::Io& stream, const std::vector<RepairPlan>& repairs,
-                  std::vector<StepOutcome>& outcomes);
+                  std::vector<PhaseOutcome>& outcomes);
 
 // How far a write of the repairs in the write order has reached the file.
 enum class Reached {
@@ -69,4 +69,4 @@ enum class Reached {
 // may have a fill, as only the audio repair does, and it comes first.
 void useFirstVersionOrder(std::vector<RepairPlan>& repairs);
 
-} // namespace boxmend
+} // namespace boxmend::repair
