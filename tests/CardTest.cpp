@@ -109,8 +109,8 @@ TEST(Card, AJournalWithNoRoomIsToldApart) {
         error = failure;
         boxmend::repair::SaveTrouble trouble{};
         EXPECT_EQ(journal.save(Bytes(300, 1), trouble), mediafmt::result::writeError);
-        EXPECT_EQ(trouble,
-                  failure == EIO ? boxmend::repair::SaveTrouble::none : boxmend::repair::SaveTrouble::noRoom);
+        EXPECT_EQ(trouble, failure == EIO ? boxmend::repair::SaveTrouble::none
+                                          : boxmend::repair::SaveTrouble::noRoom);
         Bytes none;
         EXPECT_EQ(journal.load(none), mediafmt::result::noOp);
         EXPECT_TRUE(dir.read(".clip.mov.boxmend-journal.new").empty());

@@ -81,7 +81,7 @@ FilePlan planFile(const std::string& fileName) {
 std::vector<std::string> planLines(const FilePlan& plan, const std::string& fileName) {
     if (!plan.opened)
         return {repair::openFailure(plan.openCode, fileName).line};
-    std::vector<std::string> lines = repair::outlookLines(plan.run, plan.journal);
+    std::vector<std::string> lines = repair::outlookLines(plan);
     const std::vector<std::string> trouble =
         repair::failureLines(plan.run, repair::RunMode::planOnly, fileName, plan.journal);
     lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
@@ -92,24 +92,41 @@ std::vector<std::string> planLines(const FilePlan& plan, const std::string& file
 struct Looked {
     Verdict verdict;
     std::vector<std::string> lines;
+    // The movie lies on a read-only file system.
+    bool onReadOnlyCard = false;
 };
+
+// A line beneath boxmend's when what the file holds explains its failure.
+void addReason(std::vector<std::string>& lines, repair::Contents contents) {
+    if (const char* reason = repair::contentsReason(contents))
+        lines.push_back(repair::message::asSentence(reason));
+}
 
 Looked lookAt(const FoundMovie& movie, bool dryRun) {
     // Named, opened and shown in its lines exactly as boxmend would.
     const std::string fileName = console::fileNameFor(movie.path);
     if (dryRun) {
         const FilePlan plan = planFile(fileName);
-        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName)};
+        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName),
+                plan.place.readOnly};
     }
     FileRepair repair = repair::repairFile(fileName);
-    if (repair.opened)
+    if (repair.opened) {
+        addReason(repair.lines, repair.contents);
         return {classifyRepair(repair, nullptr), std::move(repair.lines)};
-    // Read-only, or on a locked card: right already, or failed as boxmend says.
+    }
+    // Read-only, or on a locked card: right already, or failed as boxmend
+    // says, with what the file holds or that its repair must wait.
     const FilePlan plan = planFile(fileName);
     const Verdict verdict = classifyRepair(repair, plan.opened ? &plan.run : nullptr);
     if (verdict == Verdict::alreadyRight)
         repair.lines = {"Cannot be opened for writing, but there is nothing to repair"};
-    return {verdict, std::move(repair.lines)};
+    else if (plan.contents != repair::Contents::movie)
+        addReason(repair.lines, plan.contents);
+    else if (plan.place.readOnly && plan.opened &&
+             repair::dumpStatusOf(plan.run) == dumpStatus::repairNeeded)
+        repair.lines.push_back(repair::message::asSentence(repair::message::repairOnReadOnlyCard));
+    return {verdict, std::move(repair.lines), plan.place.readOnly};
 }
 
 struct Tally {
@@ -176,6 +193,8 @@ int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
 
     Tally tally;
     int planWorst = dumpStatus::nothingToRepair;
+    // Said once for the whole run rather than read into each open failure.
+    bool readOnlyCard = false;
     std::size_t looked = 0;
     const std::string total = std::to_string(walk.movies.size());
     for (const FoundMovie& movie : walk.movies) {
@@ -185,6 +204,7 @@ int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
         const std::string shown = printableName(movie.shown);
         out.progress(place + progressName(shown));
         const Looked result = lookAt(movie, dryRun);
+        readOnlyCard = readOnlyCard || result.onReadOnlyCard;
         ++tally.counts[result.verdict];
         planWorst = std::max(planWorst, planStatus(result.verdict));
         if (result.verdict == Verdict::failed || result.verdict == Verdict::refused ||
@@ -199,6 +219,8 @@ int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
         std::fflush(stdout);
     }
 
+    if (readOnlyCard)
+        out.line(repair::message::readOnlyCard);
     if (dryRun)
         out.line("Dry run: no file was opened for writing.");
     out.line(summary(tally, walk, dryRun));
