@@ -134,13 +134,15 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(
-        run.out.find("10 recordings: 4 to repair, 3 already right, 1 refused, 2 in trouble; 1 "
+        run.out.find("10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble; 1 "
                      "movie from another device left alone; " +
                      otherFiles + " skipped\n"),
         std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
         << run.out;
+    // Finishing an interrupted repair is one to make, for boxdump too.
+    EXPECT_EQ(runProcess(BOXDUMP_PATH, {(card / "pending.mov").u8string()}).status, 1);
     EXPECT_NE(run.out.find("done.mov.boxmend-journal: completed: the next run of boxmend removes"),
               std::string::npos)
         << run.out;

@@ -211,13 +211,10 @@ Json diagnosisJson(const FilePlan& plan, const FileTail& tail) {
         diagnosis["journal"] = journalJson(run, plan.journal);
     if (tail.moov)
         diagnosis["moovInTail"] = {{"offset", *tail.moov}};
-    const std::vector<repair::RepairPlan> repairs = run.repairsToMake();
-    if (!repairs.empty() && !repair::journalInTheWay(run) && plan.place.freeBytes) {
-        const std::uint64_t bytes = repair::journalSize(repairs);
-        diagnosis["journalRoom"] = {{"bytes", bytes},
-                                    {"free", *plan.place.freeBytes},
-                                    {"enough", !plan.place.tooFullFor(bytes)}};
-    }
+    if (repair::journalRoomWarning(run, plan.place))
+        diagnosis["journalRoom"] = {{"enough", false},
+                                    {"bytes", repair::journalSize(run.repairsToMake())},
+                                    {"free", *plan.place.freeBytes}};
     return diagnosis;
 }
 

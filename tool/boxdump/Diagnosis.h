@@ -23,8 +23,7 @@ std::string diagnosisText(const repair::FilePlan& plan, const FileTail& tail);
 
 // The same as the members "audio", "video", "journal" when there is a
 // journal, "moovInTail" (the offset) when the tail holds a moov box, and
-// "journalRoom" when a repair's journal would be written and the room for
-// it is known.
+// "journalRoom" when the card has less room than the repair's journal.
 nlohmann::ordered_json diagnosisJson(const repair::FilePlan& plan, const FileTail& tail);
 
 // For a file that cannot be parsed: the journal's part of the diagnosis and
