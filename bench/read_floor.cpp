@@ -140,6 +140,24 @@ bool putJournal(const std::string& journal) {
            flushDirectoryOf(journal);
 }
 
+// A descriptor whose reads bypass the page cache: O_DIRECT on Linux,
+// F_NOCACHE on macOS.
+int openDirect(const char* path) {
+#ifdef O_DIRECT
+    return ::open(path, O_RDONLY | O_DIRECT);
+#elif defined(F_NOCACHE)
+    const int fd = ::open(path, O_RDONLY);
+    if (fd >= 0 && ::fcntl(fd, F_NOCACHE, 1) == -1) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+#else
+    errno = ENOTSUP;
+    return -1;
+#endif
+}
+
 // count bytes at offset read back through direct, a descriptor that bypasses
 // the page cache, in whole blocks.
 bool readBack(int direct, std::uint64_t offset, std::uint64_t count) {
@@ -168,11 +186,24 @@ bool writeInSteps(int fd, int direct, const std::uint8_t* bytes, std::uint64_t c
     return true;
 }
 
+// The file's pages dropped from the page cache, where the system lets a
+// program ask for it.
+bool dropCached(int fd) {
+#ifdef POSIX_FADV_DONTNEED
+    const int error = ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    errno = error;
+    return error == 0;
+#else
+    (void)fd;
+    errno = ENOTSUP;
+    return false;
+#endif
+}
+
 // The file's pages written to the device and dropped from the page cache.
 bool evict(const char* path) {
     const int fd = ::open(path, O_RDONLY);
-    return fd >= 0 && ::fsync(fd) == 0 && ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED) == 0 &&
-           ::close(fd) == 0;
+    return fd >= 0 && ::fsync(fd) == 0 && dropCached(fd) && ::close(fd) == 0;
 }
 
 } // namespace
@@ -237,7 +268,7 @@ int main(int argc, char* argv[]) {
             std::fprintf(stderr, "read_floor: no ambisonic track\n");
             return 1;
         }
-        const int direct = verified ? ::open(argv[2], O_RDONLY | O_DIRECT) : -1;
+        const int direct = verified ? openDirect(argv[2]) : -1;
         if ((verified && direct < 0) || (journalled && !putJournal(journal)) ||
             !writeInSteps(fd, direct, moov.data() + stbl.begin, stbl.size, at + stbl.begin,
                           static_cast<std::uint64_t>(steps)) ||

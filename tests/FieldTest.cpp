@@ -74,3 +74,26 @@ TEST(Fields, LongBlocksPrintTheirLengthOnly) {
     EXPECT_EQ(printed(mediafmt::mp4::type::FixedBlock<127>{}).substr(0, 8), "(127) 00");
     EXPECT_EQ(printed(mediafmt::mp4::type::FixedBlock<128>{}), "<128 byte block>");
 }
+
+// Lists longer than one decoding run come back whole, and their reading
+// stops at the end of the box even when more bytes follow it.
+TEST(Fields, LongListsReadBackWholeAndStopAtTheBoxEnd) {
+    const auto roundTrip = [](auto list, std::size_t n) {
+        for (std::size_t i = 0; i < n; ++i)
+            list.elements.push_back(static_cast<decltype(list.elements[0] + 0)>(i * 2654435761u));
+        mediafmt::io::Buffer stream;
+        ASSERT_EQ(list.write(&stream), 0u);
+        const std::uint64_t end = list.size();
+        std::uint64_t put = 0;
+        ASSERT_EQ(stream.write("trailing", 8, put), 0u);
+        ASSERT_EQ(stream.seek(0, mediafmt::io::SeekOrigin::begin), 0u);
+        decltype(list) back;
+        ASSERT_EQ(back.read(&stream, end), 0u);
+        EXPECT_EQ(back.elements, list.elements);
+        std::uint64_t at = 0;
+        ASSERT_EQ(stream.tell(at), 0u);
+        EXPECT_EQ(at, end);
+    };
+    roundTrip(mediafmt::mp4::type::Uint32Array{}, 65536 + 3);
+    roundTrip(mediafmt::mp4::type::Uint64Array{}, 32768 + 3);
+}

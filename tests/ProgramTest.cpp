@@ -284,7 +284,9 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
         const ProcessResult run = runProcess(mend, {path});
         const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
         std::printf("[          ] %.2f s: %s", took.count(), run.out.c_str());
-        EXPECT_LT(took.count(), 30);
+        // An emulated build runs many times slower; quadratic work would
+        // still take hours.
+        EXPECT_LT(took.count(), 30 * BOXMEND_TEST_SLOWDOWN);
         EXPECT_EQ(run.out, c.out);
         const Bytes after = dir.read("clip.mov");
         EXPECT_EQ(after.size(), c.file.size());
@@ -389,9 +391,9 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
               std::string::npos);
     expectRun(dumped, 2, dumped.out, unreadable + shown + "\n");
     const ProcessResult all = runProcess(BOXMEND_ALL_PATH, {"--dry-run", path});
-    EXPECT_NE(all.out.find("[1/1] " + shown + "\n    repair journal " + dir.path() +
-                           "/.a\\x0ab\\x1b.mov"),
-              std::string::npos)
+    EXPECT_NE(
+        all.out.find("[1] " + shown + "\n    repair journal " + dir.path() + "/.a\\x0ab\\x1b.mov"),
+        std::string::npos)
         << all.out;
     for (const std::string& line : {boxmend::repair::message::halfWritten(path),
                                     boxmend::repair::message::completedJournalLeft(path)})

@@ -424,6 +424,8 @@ TEST(CacheBuffer, ReadsWhatAShortSourceLeftOutAsZeros) {
 TEST(CacheBuffer, TakesSourcePositionsAndReportsWhereASeekWasClamped) {
     FaultyStream source(sixBytes);
     CacheBuffer cache;
+    // Empty, it stands at the start like any other stream.
+    EXPECT_EQ(positionOf(cache), 0u);
     ASSERT_EQ(cache.fill(&source, 2, 3), 0u);
     EXPECT_EQ(cache.seek(1, SeekOrigin::begin), result::seekBeforeBegin);
     EXPECT_EQ(positionOf(cache), 2u);

@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <sstream>
 
 #ifndef _WIN32
 #include <sys/stat.h>
@@ -134,7 +135,7 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(
-        run.out.find("10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble; 1 "
+        run.out.find("10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble\n1 "
                      "movie from another device left alone; " +
                      otherFiles + " skipped\n"),
         std::string::npos)
@@ -152,7 +153,7 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     EXPECT_EQ(run.status, 1);
     const std::string shown =
         card.u8string() + (card.u8string().find('\\') != std::string::npos ? "\\" : "/");
-    EXPECT_NE(run.out.find("10 recordings: 5 repaired, 3 already right, 2 failed; 1 movie from "
+    EXPECT_NE(run.out.find("10 recordings: 5 repaired, 3 already right, 2 failed\n1 movie from "
                            "another device left alone; " +
                            otherFiles + " skipped\nFailed: " + shown + "DCIM" + shown.back() +
                            "refused.mov\nFailed: " + shown + "empty.mov\n"),
@@ -160,6 +161,16 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
         << run.out;
     EXPECT_NE(run.out.find("clip \xE2\x98\x83.mp4\n    Corrected error in Ambisonic"),
               std::string::npos);
+    // Recordings alone are numbered, the phone's movie among them is not; and
+    // every line but those naming a file fits an 80-column terminal.
+    EXPECT_NE(run.out.find("\n[10] "), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("[11]"), std::string::npos) << run.out;
+    std::istringstream lines(run.out);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.find(card.filename().u8string()) == std::string::npos) {
+            EXPECT_LE(line.size(), 80u) << line;
+        }
+    }
     EXPECT_NE(run.out.find("held.mov\n    Cannot be opened for writing, but there is nothing to "
                            "repair\n"),
               std::string::npos);
@@ -181,11 +192,16 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
 TEST(WholeCard, Statuses) {
     const std::string usage = "Usage: boxmend-all [--dry-run] <file or folder>...\n";
     EXPECT_EQ(runProcess(all, {}).out, usage);
+    ProcessResult run = runProcess(all, {"--help"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
+    EXPECT_NE(run.out.find("  130  interrupted by Ctrl-C\n"), std::string::npos) << run.out;
+    EXPECT_EQ(runProcess(all, {"--version"}).out, "boxmend-all " BOXMEND_VERSION "\n");
     EXPECT_EQ(runProcess(all, {"--dry-run"}).status, 2);
     EXPECT_EQ(runProcess(all, {"--jsn", "a"}).status, 2);
     TempDir dir;
     const std::string notes = dir.write("notes.txt", {'h', 'i'});
-    ProcessResult run = runProcess(all, {dir.path(), notes});
+    run = runProcess(all, {dir.path(), notes});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(run.out.find("No movie found in " + dir.path() + ", " + notes + "\n"),
               std::string::npos)
@@ -193,10 +209,25 @@ TEST(WholeCard, Statuses) {
     // A box header alone, with no movie's extension, is a movie that fails.
     const std::string header = dir.write("header", {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
     EXPECT_EQ(runProcess(all, {header}).status, 1);
-    run = runProcess(all, {dir.file("missing"), dir.write("clip.mov", recording(true))});
+    // A path that does not exist says so, and alone says nothing more.
+    const std::string missing = dir.file("missing");
+    run = runProcess(all, {missing});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("Cannot read " + dir.file("missing")), std::string::npos) << run.out;
+    EXPECT_EQ(run.out, missing + ": no such file or folder\n");
+    run = runProcess(all, {missing, dir.write("clip.mov", recording(true))});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out.rfind(missing + ": no such file or folder\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
+    EXPECT_NE(run.out.find("Could not read: " + missing + " (no such file or folder)\n"),
+              std::string::npos)
+        << run.out;
+#ifndef _WIN32
+    // A name longer than any the system allows.
+    const std::string tooLong = dir.file(std::string(300, 'a'));
+    run = runProcess(all, {tooLong});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.out, "Cannot read " + tooLong + ": the path is too long for the system\n");
+#endif
     // Folders deeper than any card's are reported rather than walked.
     const fs::path top = fs::u8path(dir.path()) / "deep";
     fs::path deep = top;
@@ -207,13 +238,61 @@ TEST(WholeCard, Statuses) {
     run = runProcess(all, {top.u8string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("1 recording: 1 repaired"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Could not read: " + (deep / "d").u8string()), std::string::npos);
+    EXPECT_NE(run.out.find("Could not read: " + (deep / "d").u8string() +
+                           " (more than 100 levels deep)\n"),
+              std::string::npos)
+        << run.out;
 
 #ifndef _WIN32
     // Output lost: the repairs are still made, and the status says so.
+    if (!fs::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full here to make writing to standard output fail";
     const std::string clip = dir.write("lost.mov", recording(true));
     run = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", all, clip});
     EXPECT_EQ(run.status, 3);
     EXPECT_TRUE(dir.read("lost.mov") == recording(false));
 #endif
 }
+
+#ifdef KILL_SHIM_PATH
+// Ctrl-C while the first of three recordings is being repaired, raised by
+// the shim right before the repair's first flush; twice for a hard stop.
+TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
+    TempDir dir;
+    for (const char* name : {"a.mov", "b.mov", "c.mov"})
+        dir.write(name, recording(true));
+    auto interrupted = [&](const char* times) {
+        ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
+        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
+        ::setenv("BOXMEND_INTERRUPT_AT", "1", 1);
+        ::setenv("BOXMEND_INTERRUPTS", times, 1);
+        ProcessResult run = runProcess(all, {dir.path()});
+        for (const char* name : {"LD_PRELOAD", "BOXMEND_INTERRUPT_AT", "BOXMEND_INTERRUPTS"})
+            ::unsetenv(name);
+        return run;
+    };
+
+    ProcessResult run = interrupted("1");
+    EXPECT_EQ(run.status, 130);
+    const std::string a = dir.file("a.mov");
+    EXPECT_EQ(run.out.rfind("Stopping after this movie; Ctrl-C again stops now.\n[1] " + a, 0), 0u)
+        << run.out;
+    EXPECT_NE(run.out.find("Interrupted after 1 of 3 movies; the rest were not looked at\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_TRUE(dir.read("a.mov") == recording(false));
+    EXPECT_TRUE(dir.read("b.mov") == recording(true));
+
+    dir.write("a.mov", recording(true));
+    run = interrupted("2");
+    EXPECT_EQ(run.status, 130);
+    EXPECT_EQ(run.out,
+              "Stopping after this movie; Ctrl-C again stops now.\nStopped at once during " + a +
+                  ";\nits journal lets the next run of boxmend or boxmend-all complete "
+                  "the repair.\n");
+    run = runProcess(all, {dir.path()});
+    EXPECT_EQ(run.status, 0) << run.out;
+    for (const char* name : {"a.mov", "b.mov", "c.mov"})
+        EXPECT_TRUE(dir.read(name) == recording(false)) << name;
+}
+#endif

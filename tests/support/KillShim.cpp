@@ -1,11 +1,14 @@
 // Preloaded into a program under test (LD_PRELOAD): kills it with SIGKILL
 // right before its Nth call of write, fsync, rename or unlink, N counted from
 // 1 and taken from BOXMEND_KILL_AT, so that a test can stop a real repair at
-// each of its writes and flushes in turn. With BOXMEND_CARD it makes every
-// file system look like a card that is "locked" (read-only: opens for
-// writing, renames and unlinks fail with EROFS) or "full" (no free space:
-// writes but to the standard streams fail with ENOSPC). Without either it
-// only passes the calls on.
+// each of its writes and flushes in turn. With BOXMEND_INTERRUPT_AT it
+// raises SIGINT right before that fsync (fsyncs counted on their own),
+// BOXMEND_INTERRUPTS times (once by default), as Ctrl-C pressed while a file
+// is being repaired. With BOXMEND_CARD it makes every file system look like
+// a card that is "locked" (read-only: opens for writing, renames and
+// unlinks fail with EROFS) or "full" (no free space: writes but to the
+// standard streams fail with ENOSPC). Without any of them it only passes
+// the calls on.
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -20,6 +23,11 @@
 
 namespace {
 
+long chosen(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value != nullptr ? std::atol(value) : 0L;
+}
+
 bool card(const char* state) {
     static const char* const value = std::getenv("BOXMEND_CARD");
     return value != nullptr && std::strcmp(value, state) == 0;
@@ -27,8 +35,7 @@ bool card(const char* state) {
 
 // False, with errno set, when the call is to fail.
 bool passes(int lockedError = EROFS) {
-    static const char* const chosen = std::getenv("BOXMEND_KILL_AT");
-    static const long killAt = chosen != nullptr ? std::atol(chosen) : 0L;
+    static const long killAt = chosen("BOXMEND_KILL_AT");
     static long calls = 0;
     if (++calls == killAt)
         ::kill(::getpid(), SIGKILL);
@@ -76,6 +83,12 @@ ssize_t write(int fd, const void* bytes, size_t count) {
 }
 
 int fsync(int fd) {
+    static const long interruptAt = chosen("BOXMEND_INTERRUPT_AT");
+    static const long interrupts = chosen("BOXMEND_INTERRUPTS");
+    static long fsyncs = 0;
+    if (++fsyncs == interruptAt)
+        for (long n = 0; n < (interrupts > 0 ? interrupts : 1); ++n)
+            ::raise(SIGINT);
     static const auto real = next<int (*)(int)>("fsync");
     return passes(0) ? real(fd) : -1;
 }

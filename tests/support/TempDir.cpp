@@ -11,6 +11,7 @@
 #include <atomic>
 #else
 #include <cstdlib>
+#include <unistd.h>
 #endif
 
 namespace testsupport {

@@ -43,7 +43,10 @@ public:
         std::fputs(("\r" + text).c_str(), stdout);
         std::fflush(stdout);
         width_ = text.size();
+        shown_ = text;
     }
+    // The progress line on the screen, empty when none.
+    std::string onScreen() const { return width_ == 0 ? std::string() : shown_; }
     void clearProgress() {
         if (width_ == 0)
             return;
@@ -54,6 +57,7 @@ public:
 private:
     bool terminal_ = console::outputIsTerminal();
     std::size_t width_ = 0;
+    std::string shown_;
 };
 
 // A file's last name, cut to fit a progress line (never inside a UTF-8
@@ -92,6 +96,8 @@ std::vector<std::string> planLines(const FilePlan& plan, const std::string& file
 struct Looked {
     Verdict verdict;
     std::vector<std::string> lines;
+    // The device did not store the repair's writes where they were sent.
+    bool notStored = false;
     // The movie lies on a read-only file system.
     bool onReadOnlyCard = false;
 };
@@ -107,13 +113,14 @@ Looked lookAt(const FoundMovie& movie, bool dryRun) {
     const std::string fileName = console::fileNameFor(movie.path);
     if (dryRun) {
         const FilePlan plan = planFile(fileName);
-        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName),
+        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName), false,
                 plan.place.readOnly};
     }
     FileRepair repair = repair::repairFile(fileName);
     if (repair.opened) {
         addReason(repair.lines, repair.contents);
-        return {classifyRepair(repair, nullptr), std::move(repair.lines)};
+        return {classifyRepair(repair, nullptr), std::move(repair.lines),
+                writesNotStored(repair.run)};
     }
     // Read-only, or on a locked card: right already, or failed as boxmend
     // says, with what the file holds or that its repair must wait.
@@ -126,7 +133,7 @@ Looked lookAt(const FoundMovie& movie, bool dryRun) {
     else if (plan.place.readOnly && plan.opened &&
              repair::dumpStatusOf(plan.run) == dumpStatus::repairNeeded)
         repair.lines.push_back(repair::message::asSentence(repair::message::repairOnReadOnlyCard));
-    return {verdict, std::move(repair.lines), plan.place.readOnly};
+    return {verdict, std::move(repair.lines), false, plan.place.readOnly};
 }
 
 struct Tally {
@@ -135,7 +142,8 @@ struct Tally {
     std::vector<std::pair<Verdict, std::string>> listed;
 };
 
-std::string summary(const Tally& tally, const MovieWalk& walk, bool dryRun) {
+// The counts, on lines that fit an 80-column terminal.
+std::vector<std::string> summary(const Tally& tally, const MovieWalk& walk, bool dryRun) {
     auto count = [&](Verdict verdict) {
         const auto found = tally.counts.find(verdict);
         return found == tally.counts.end() ? std::uint64_t{0} : found->second;
@@ -154,8 +162,9 @@ std::string summary(const Tally& tally, const MovieWalk& walk, bool dryRun) {
         text += std::to_string(count(Verdict::repaired)) + " repaired, " +
                 std::to_string(count(Verdict::alreadyRight)) + " already right, " +
                 std::to_string(count(Verdict::failed)) + " failed";
-    return text + "; " + counted(others, "movie from another device", "movies from other devices") +
-           " left alone; " + counted(walk.otherFiles, "other file", "other files") + " skipped";
+    return {text, counted(others, "movie from another device", "movies from other devices") +
+                      " left alone; " + counted(walk.otherFiles, "other file", "other files") +
+                      " skipped"};
 }
 
 const char* listedAs(Verdict verdict) {
@@ -187,23 +196,42 @@ int planStatus(Verdict verdict) {
 int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
     installInterruptHandler();
     Output out;
+    std::fflush(stdout);
+    beginQuietWork({}, "Stopping once the search for movies is done; Ctrl-C again stops now.",
+                   "Stopped during the search for movies; nothing was written.");
     const MovieWalk walk = findMovies(paths);
-    for (const std::string& path : walk.unreadable)
-        out.line("Cannot read " + printableName(path));
+    endQuietWork();
+    for (const Unsearched& path : walk.unreadable)
+        out.line(path.missing ? printableName(path.shown) + ": " + path.reason
+                              : "Cannot read " + printableName(path.shown) + ": " + path.reason);
 
     Tally tally;
     int planWorst = dumpStatus::nothingToRepair;
     // Said once for the whole run rather than read into each open failure.
     bool readOnlyCard = false;
     std::size_t looked = 0;
+    std::uint64_t recordings = 0;
+    // The movie whose writes the device did not store where they were sent.
+    const FoundMovie* misplaced = nullptr;
     const std::string total = std::to_string(walk.movies.size());
     for (const FoundMovie& movie : walk.movies) {
         if (interruptRequested())
             break;
-        const std::string place = "[" + std::to_string(++looked) + "/" + total + "] ";
         const std::string shown = printableName(movie.shown);
-        out.progress(place + progressName(shown));
+        // Only a movie's run tells whether it is a recording, so the progress
+        // line counts movies and the lines below count recordings.
+        const std::string progress =
+            "Movie " + std::to_string(looked + 1) + " of " + total + ": " + progressName(shown);
+        out.progress(progress);
+        std::fflush(stdout);
+        beginQuietWork(out.onScreen(), "Stopping after this movie; Ctrl-C again stops now.",
+                       dryRun ? "Stopped at once; nothing was written."
+                              : "Stopped at once during " + shown +
+                                    ";\nits journal lets the next run of boxmend or "
+                                    "boxmend-all complete the repair.");
         const Looked result = lookAt(movie, dryRun);
+        endQuietWork();
+        ++looked;
         readOnlyCard = readOnlyCard || result.onReadOnlyCard;
         ++tally.counts[result.verdict];
         planWorst = std::max(planWorst, planStatus(result.verdict));
@@ -211,38 +239,62 @@ int runBatch(const std::vector<console::NativePath>& paths, bool dryRun) {
             result.verdict == Verdict::trouble)
             tally.listed.push_back({result.verdict, movie.shown});
         if (result.verdict != Verdict::otherDevice) {
-            out.line(place + shown);
+            out.line("[" + std::to_string(++recordings) + "] " + shown);
             for (const std::string& line : result.lines)
                 out.line("    " + line);
         }
         out.clearProgress();
         std::fflush(stdout);
+        if (result.notStored) {
+            // Writes that land elsewhere may have damaged another file; no
+            // further file is opened for writing on this device.
+            misplaced = &movie;
+            break;
+        }
     }
 
     if (readOnlyCard)
         out.line(repair::message::readOnlyCard);
-    if (dryRun)
+    // Nothing found: the lines about the paths say all there is.
+    const bool found = !walk.movies.empty();
+    if (dryRun && found)
         out.line("Dry run: no file was opened for writing.");
-    out.line(summary(tally, walk, dryRun));
+    if (found)
+        for (const std::string& line : summary(tally, walk, dryRun))
+            out.line(line);
     for (const auto& [verdict, path] : tally.listed)
         out.line(listedAs(verdict) + printableName(path));
-    for (const std::string& path : walk.unreadable)
-        out.line("Could not read: " + printableName(path));
+    if (found)
+        for (const Unsearched& path : walk.unreadable)
+            out.line("Could not read: " + printableName(path.shown) + " (" + path.reason + ")");
     if (walk.offlineFiles != 0)
         out.line("Not fetched: " + counted(walk.offlineFiles, "offline file", "offline files") +
                  ", whose data reading would download");
+    if (misplaced != nullptr) {
+        out.line("Stopped after " + printableName(misplaced->shown) + ":");
+        out.line("the device did not store the writes where they were sent, so no other file");
+        out.line("was opened for writing; " +
+                 counted(walk.movies.size() - looked, "movie was", "movies were") +
+                 " not touched.");
+    }
 
-    const bool interrupted = interruptRequested();
+    const bool interrupted = interruptRequested() && misplaced == nullptr;
     int status = batchStatus::ok;
     if (dryRun)
         status = walk.unreadable.empty() ? planWorst : dumpStatus::trouble;
-    else if (tally.counts[Verdict::failed] != 0 || !walk.unreadable.empty())
+    else if (tally.counts[Verdict::failed] != 0 || !walk.unreadable.empty() || misplaced)
         status = batchStatus::failed;
-    if (walk.movies.empty()) {
+    if (!found) {
+        // Only the paths searched: the others have had their line.
         std::string given;
-        for (const console::NativePath& path : paths)
-            given += (given.empty() ? "" : ", ") + console::shownName(path);
-        out.line("No movie found in " + printableName(given));
+        for (const console::NativePath& path : paths) {
+            const std::string shown = console::shownName(path);
+            if (std::none_of(walk.unreadable.begin(), walk.unreadable.end(),
+                             [&](const Unsearched& u) { return u.shown == shown; }))
+                given += (given.empty() ? "" : ", ") + shown;
+        }
+        if (!given.empty())
+            out.line("No movie found in " + printableName(given));
         // A path that could not be read says more than finding nothing.
         if (status == batchStatus::ok)
             status = batchStatus::usageOrNoMovie;

@@ -11,6 +11,18 @@ namespace boxmend::batch {
 
 using console::NativePath;
 
+// A path given, or a folder met, that the walk could not search, and why.
+struct Unsearched {
+    std::string shown;
+    // In plain words: "no such file or folder", "more than 100 levels
+    // deep", "the path is too long for the system", "permission denied", or
+    // the system's own words.
+    std::string reason;
+    // A path given that does not exist (or is under something that is not
+    // a folder): a mistyped argument rather than a damaged card.
+    bool missing = false;
+};
+
 struct FoundMovie {
     // The path as it is shown: the argument it was found under, then the
     // names below it, in UTF-8.
@@ -28,8 +40,11 @@ struct MovieWalk {
     // Files whose data is offline or in the cloud, which reading would fetch.
     std::uint64_t offlineFiles = 0;
     // Paths given, and folders met, that could not be read.
-    std::vector<std::string> unreadable;
+    std::vector<Unsearched> unreadable;
 };
+
+// How deep below a folder given the walk goes.
+inline constexpr int deepestFolder = 100;
 
 // Whether a name ends in a movie extension (.mov, .mp4, .m4v, any case).
 bool hasMovieExtension(const std::string& name);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,12 +26,29 @@ std::uint64_t indexOf(const struct stat& info) {
     return static_cast<std::uint64_t>(info.st_ino);
 }
 
+// Why a path could not be searched, from errno; only a path given is
+// missing when it does not exist, a name met in a folder is gone.
+Unsearched unsearched(const std::string& shown, int error, bool given = false) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+        return {shown, "no such file or folder", given};
+    case ENAMETOOLONG:
+        return {shown, "the path is too long for the system"};
+    case EACCES:
+    case EPERM:
+        return {shown, "permission denied"};
+    default:
+        return {shown, std::strerror(error)};
+    }
+}
+
 } // namespace
 
 void Walker::given(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
-        found.unreadable.push_back(path);
+        found.unreadable.push_back(unsearched(path, errno, true));
     } else if (S_ISDIR(info.st_mode)) {
         if (firstSeenFolder(deviceOf(info), indexOf(info)))
             folder(path, shownRoot(path));
@@ -44,7 +62,7 @@ void Walker::given(const std::string& path) {
 void Walker::folder(const std::string& path, const std::string& shown) {
     DIR* dir = ::opendir(path.c_str());
     if (dir == nullptr) {
-        found.unreadable.push_back(shown.empty() ? "." : shown);
+        found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, errno));
         return;
     }
     std::vector<Entry> entries;
@@ -55,7 +73,7 @@ void Walker::folder(const std::string& path, const std::string& shown) {
         errno = 0;
     }
     if (errno != 0)
-        found.unreadable.push_back(shown.empty() ? "." : shown);
+        found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, errno));
     ::closedir(dir);
     std::sort(entries.begin(), entries.end());
     for (const Entry& entry : entries) {
@@ -63,7 +81,7 @@ void Walker::folder(const std::string& path, const std::string& shown) {
         const std::string childShown = shownJoined(shown, entry.shown);
         struct stat info {};
         if (::lstat(child.c_str(), &info) != 0) {
-            found.unreadable.push_back(childShown);
+            found.unreadable.push_back(unsearched(childShown, errno));
         } else if (S_ISDIR(info.st_mode)) {
             // A folder met again (a bind mount inside itself) is not walked twice.
             if (firstSeenFolder(deviceOf(info), indexOf(info)))

@@ -20,12 +20,41 @@ constexpr DWORD recallOnOpen = 0x00040000;
 constexpr DWORD recallOnDataAccess = 0x00400000;
 constexpr DWORD offline = FILE_ATTRIBUTE_OFFLINE | recallOnOpen | recallOnDataAccess;
 
+// Why a path could not be searched, from the system's error; only a path
+// given is missing when it does not exist, a name met in a folder is gone.
+Unsearched unsearched(const std::string& shown, DWORD error, bool given = false) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_NETPATH:
+        return {shown, "no such file or folder", given};
+    case ERROR_FILENAME_EXCED_RANGE:
+        return {shown, "the path is too long for the system"};
+    case ERROR_ACCESS_DENIED:
+        return {shown, "permission denied"};
+    default:
+        break;
+    }
+    wchar_t* text = nullptr;
+    const DWORD length = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring words = length != 0 ? std::wstring(text, length) : std::wstring();
+    LocalFree(text);
+    // The system's sentence ends in a full stop and a line end.
+    while (!words.empty() && (words.back() == L'\n' || words.back() == L'\r' ||
+                              words.back() == L' ' || words.back() == L'.'))
+        words.pop_back();
+    return {shown, words.empty() ? "system error " + std::to_string(error) : shownName(words)};
+}
+
 } // namespace
 
 void Walker::given(const std::wstring& path) {
     const DWORD attributes = GetFileAttributesW(mediafmt::io::openablePath(path).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES)
-        found.unreadable.push_back(shownName(path));
+        found.unreadable.push_back(unsearched(shownName(path), GetLastError(), true));
     else if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         folder(path, shownRoot(path));
     else if ((attributes & offline) != 0)
@@ -41,8 +70,9 @@ void Walker::folder(const std::wstring& path, const std::string& shown) {
     HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                      nullptr, FIND_FIRST_EX_LARGE_FETCH);
     if (search == INVALID_HANDLE_VALUE) {
-        if (GetLastError() != ERROR_FILE_NOT_FOUND)
-            found.unreadable.push_back(shown.empty() ? "." : shown);
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_NOT_FOUND)
+            found.unreadable.push_back(unsearched(shown.empty() ? "." : shown, error));
         return;
     }
     std::vector<std::pair<Entry, DWORD>> entries;

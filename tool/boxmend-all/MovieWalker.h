@@ -45,7 +45,8 @@ private:
     // deeper than any card's is reported as unreadable rather than walked.
     void subfolder(const NativePath& path, const std::string& shown) {
         if (depth_ == deepestFolder) {
-            found.unreadable.push_back(shown);
+            found.unreadable.push_back(
+                {shown, "more than " + std::to_string(deepestFolder) + " levels deep"});
             return;
         }
         ++depth_;
@@ -63,7 +64,6 @@ private:
 
     std::set<std::pair<std::uint64_t, std::uint64_t>> seen_;
     std::set<std::pair<std::uint64_t, std::uint64_t>> seenFolders_;
-    static constexpr int deepestFolder = 100;
     int depth_ = 0;
 };
 

@@ -44,6 +44,14 @@ Verdict classifyRepair(const FileRepair& repair, const RunOutcome* readOnlyPlan)
     return made ? Verdict::repaired : Verdict::alreadyRight;
 }
 
+bool writesNotStored(const RunOutcome& run) {
+    for (const repair::PhaseOutcome* step :
+         {&run.audio, &run.video, &run.recovery.audio, &run.recovery.video})
+        if (step->trouble == repair::WriteTrouble::notStored)
+            return true;
+    return false;
+}
+
 Verdict classifyPlan(bool opened, const RunOutcome& plan) {
     if (!opened || !plan.parse.is(PhaseState::done))
         return Verdict::trouble;

@@ -28,4 +28,9 @@ Verdict classifyRepair(const repair::FileRepair& repair, const repair::RunOutcom
 // file could be opened for reading at all.
 Verdict classifyPlan(bool opened, const repair::RunOutcome& plan);
 
+// Whether the device did not store a repair's writes where they were sent
+// (they read back as other bytes), in the run or in the completion of its
+// journal.
+bool writesNotStored(const repair::RunOutcome& run);
+
 } // namespace boxmend::batch
