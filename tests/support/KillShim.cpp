@@ -49,24 +49,6 @@ template <typename Function> Function next(const char* name) {
     return reinterpret_cast<Function>(::dlsym(RTLD_NEXT, name));
 }
 
-template <typename Info> int reported(int rc, Info* info) {
-    if (rc == 0 && card("locked"))
-        info->f_flag |= ST_RDONLY;
-    if (rc == 0 && card("full"))
-        info->f_bavail = info->f_bfree = 0;
-    return rc;
-}
-
-int openAs(const char* name, const char* path, int flags, std::va_list args) {
-    const bool creates = (flags & (O_CREAT | O_TMPFILE)) != 0;
-    const auto mode = creates ? static_cast<mode_t>(va_arg(args, int)) : mode_t{0};
-    if (card("locked") && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0) {
-        errno = EROFS;
-        return -1;
-    }
-    return next<int (*)(const char*, int, ...)>(name)(path, flags, mode);
-}
-
 } // namespace
 
 extern "C" {
@@ -74,10 +56,8 @@ extern "C" {
 ssize_t write(int fd, const void* bytes, size_t count) {
     if (!passes(0))
         return -1;
-    if (fd > 2 && card("full")) {
-        errno = ENOSPC;
-        return -1;
-    }
+    if (fd > 2 && card("full"))
+        return errno = ENOSPC, -1;
     static const auto real = next<ssize_t (*)(int, const void*, size_t)>("write");
     return real(fd, bytes, count);
 }
@@ -106,27 +86,23 @@ int unlink(const char* path) {
 int open(const char* path, int flags, ...) {
     std::va_list args;
     va_start(args, flags);
-    const int fd = openAs("open", path, flags, args);
+    const bool creates = (flags & (O_CREAT | O_TMPFILE)) != 0;
+    const auto mode = creates ? static_cast<mode_t>(va_arg(args, int)) : mode_t{0};
     va_end(args);
-    return fd;
-}
-
-int open64(const char* path, int flags, ...) {
-    std::va_list args;
-    va_start(args, flags);
-    const int fd = openAs("open64", path, flags, args);
-    va_end(args);
-    return fd;
+    if (card("locked") && (flags & (O_WRONLY | O_RDWR | O_CREAT | O_TRUNC)) != 0)
+        return errno = EROFS, -1;
+    static const auto real = next<int (*)(const char*, int, ...)>("open");
+    return real(path, flags, mode);
 }
 
 int statvfs(const char* path, struct statvfs* info) {
     static const auto real = next<int (*)(const char*, struct statvfs*)>("statvfs");
-    return reported(real(path, info), info);
-}
-
-int statvfs64(const char* path, struct statvfs64* info) {
-    static const auto real = next<int (*)(const char*, struct statvfs64*)>("statvfs64");
-    return reported(real(path, info), info);
+    const int rc = real(path, info);
+    if (rc == 0 && card("locked"))
+        info->f_flag |= ST_RDONLY;
+    if (rc == 0 && card("full"))
+        info->f_bavail = info->f_bfree = 0;
+    return rc;
 }
 
 } // extern "C"
