@@ -23,7 +23,6 @@ using namespace testsupport;
 
 namespace {
 
-const std::string mend = BOXMEND_PATH;
 const std::string dump = BOXDUMP_PATH;
 const std::string all = BOXMEND_ALL_PATH;
 
@@ -45,10 +44,6 @@ Bytes unfinished() {
 
 bool has(const std::string& text, const std::string& part) {
     return text.find(part) != std::string::npos;
-}
-
-bool once(const std::string& text, const std::string& part) {
-    return has(text, part) && text.find(part) == text.rfind(part);
 }
 
 const std::string neverFinished =
@@ -109,6 +104,10 @@ TEST(Card, AJournalWithNoRoomIsToldApart) {
 #ifdef KILL_SHIM_PATH
 namespace {
 
+bool once(const std::string& text, const std::string& part) {
+    return has(text, part) && text.find(part) == text.rfind(part);
+}
+
 // A program run on a card that looks locked or full (see KillShim.cpp).
 ProcessResult onCard(const char* state, const std::string& program,
                      const std::vector<std::string>& args) {
@@ -129,7 +128,7 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
     TempDir dir;
     const std::string clip = dir.write("VID_0001.MP4", recording(true));
     dir.write("VID_0002.MP4", recording(false));
-    ProcessResult run = onCard("full", mend, {clip});
+    ProcessResult run = onCard("full", BOXMEND_PATH, {clip});
     const std::string line = "The card has no room for the repair journal of " + clip;
     ASSERT_EQ(run.out.rfind(line + " (it needs ", 0), 0u) << run.out;
     const std::string needs =
