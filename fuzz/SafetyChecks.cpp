@@ -183,8 +183,8 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
             break;
     }
     FaultyStream disk(start);
-    bool refused = false;
-    if (disk.save(journal, refused) != 0)
+    boxmend::repair::SaveTrouble trouble{};
+    if (disk.save(journal, trouble) != 0)
         return "cannot put the journal beside the recording";
     mp4::File tree;
     const auto run =

@@ -158,9 +158,10 @@ public:
         bytes = *journal_;
         return result::none;
     }
-    ResultCode save(const Bytes& bytes, bool& refused) override {
-        refused = refusesJournal;
-        if (const Fault fault = next('s'); dead_ || refused || fault == Fault::writeFails)
+    ResultCode save(const Bytes& bytes, boxmend::repair::SaveTrouble& trouble) override {
+        if (refusesJournal)
+            trouble = boxmend::repair::SaveTrouble::refused;
+        if (const Fault fault = next('s'); dead_ || refusesJournal || fault == Fault::writeFails)
             return result::writeError;
         journal_ = bytes;
         return result::none;
@@ -421,8 +422,8 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     boxmend::repair::Journal beyond;
     beyond.fileLength = original.size();
     beyond.repairs.push_back({boxmend::repair::audioRepair, "moov", {}, 0, original.size() + 1});
-    bool notAllowed = false;
-    ASSERT_EQ(file.save(boxmend::repair::encodeJournal(beyond), notAllowed), 0u);
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(file.save(boxmend::repair::encodeJournal(beyond), trouble), 0u);
     std::vector<std::string> lines;
     EXPECT_EQ(boxmend::repair::repairOpenFile(file, file.journaling(), "clip.mov", lines),
               boxmend::repair::exitStatus::journalTrouble);

@@ -338,8 +338,8 @@ TEST(Programs, JournalsOfLongNames) {
                                "mdat",
                                {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
     boxmend::repair::DirectoryJournal store(path);
-    bool refused = false;
-    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), refused), 0u);
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
     const std::string journalName = boxmend::repair::journalNameFor(name);
     EXPECT_EQ(store.name(), dir.file(journalName));
     EXPECT_EQ(dir.read(journalName), boxmend::repair::encodeJournal(journal));

@@ -273,13 +273,13 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     File file;
     ASSERT_EQ(file.open(path, OpenMode::write), 0u);
     boxmend::repair::DirectoryJournal journal(path);
-    bool refused = false;
+    boxmend::repair::SaveTrouble trouble{};
     std::uint64_t count = 0;
     {
         const OddSystem odd(OddSystem::none);
         ASSERT_EQ(file.write(bytes.data(), bytes.size(), count), 0u);
         EXPECT_EQ(count, bytes.size());
-        ASSERT_EQ(journal.save(bytes, refused), 0u);
+        ASSERT_EQ(journal.save(bytes, trouble), 0u);
         Bytes loaded;
         ASSERT_EQ(journal.load(loaded), 0u);
         EXPECT_TRUE(loaded == bytes);
@@ -289,8 +289,8 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     ASSERT_EQ(file.open(path, OpenMode::update), 0u);
     const OddSystem odd(OddSystem::writesStall);
     EXPECT_EQ(file.write(bytes.data(), 1, count), result::writeError);
-    EXPECT_EQ(journal.save(bytes, refused), result::writeError);
-    EXPECT_FALSE(refused);
+    EXPECT_EQ(journal.save(bytes, trouble), result::writeError);
+    EXPECT_EQ(trouble, boxmend::repair::SaveTrouble::none);
 }
 
 // Where the file system refuses to bypass the cache, at the open or at the

@@ -55,8 +55,8 @@ void putPendingJournal(const std::string& path) {
     ASSERT_EQ(file.size(journal.fileLength), 0u);
     journal.identity = journaling.identity;
     journal.repairs = {run.audioPlan, run.videoPlan};
-    bool refused = false;
-    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), refused), 0u);
+    boxmend::repair::SaveTrouble trouble{};
+    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
 }
 
 // Movies, given to boxmend one by one as well, and the other files of a card.
@@ -135,13 +135,15 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
     EXPECT_EQ(run.status, 2);
     EXPECT_NE(
-        run.out.find("10 recordings: 4 to repair, 3 already right, 1 refused, 2 in trouble\n1 "
+        run.out.find("10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble\n1 "
                      "movie from another device left alone; " +
                      otherFiles + " skipped\n"),
         std::string::npos)
         << run.out;
     EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
         << run.out;
+    // Finishing an interrupted repair is one to make, for boxdump too.
+    EXPECT_EQ(runProcess(BOXDUMP_PATH, {(card / "pending.mov").u8string()}).status, 1);
     EXPECT_NE(run.out.find("done.mov.boxmend-journal: completed: the next run of boxmend removes"),
               std::string::npos)
         << run.out;

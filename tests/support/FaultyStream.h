@@ -104,7 +104,8 @@ public:
         return enter(
             Call::load, [&] { bytes = journal_; }, journal_.empty());
     }
-    mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes, bool& /*refused*/) override {
+    mediafmt::ResultCode save(const std::vector<std::uint8_t>& bytes,
+                              boxmend::repair::SaveTrouble& /*trouble*/) override {
         return enter(Call::save, [&] { journal_ = bytes; });
     }
     mediafmt::ResultCode remove() override {

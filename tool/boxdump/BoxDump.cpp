@@ -8,6 +8,7 @@
 #include "tool/boxdump/FileTail.h"
 #include "tool/repair/FailureLines.h"
 #include "tool/repair/FileRun.h"
+#include "tool/repair/PlanOutlook.h"
 #include "tool/repair/PlanVerdict.h"
 
 #include <nlohmann/json.hpp>
@@ -92,20 +93,27 @@ int runDump(const std::string& fileName, DumpFormat format) {
 
     const RunOutcome& run = plan.run;
     const std::string& journal = plan.journal;
+    // An empty file has no box to list: the parse's attempt at a header is
+    // not one.
+    const bool empty = plan.contents == repair::Contents::empty;
+    if (const char* reason = repair::contentsReason(plan.contents))
+        document["reason"] = reason;
     // boxmend's lines for the trouble the run met, the parse's last.
     const std::vector<std::string> failures =
         repair::failureLines(run, repair::RunMode::planOnly, fileName, journal);
     if (auto parse = repair::failureIn(repair::Phase::parse, run, repair::RunMode::planOnly,
                                        fileName, journal)) {
         if (json) {
-            document["boxes"] = boxTreeJson(tree);
+            document["boxes"] = empty ? Json::array() : boxTreeJson(tree);
             if (run.recovery.found != JournalFound::none)
                 document["diagnosis"] = {{"journal", journalJson(run, journal)}};
             document["error"] = errorJson(run.parse.code, parse->line);
             document["status"] = dumpStatus::trouble;
             printJson(document);
         } else {
-            printOut(mp4::listBoxTree(tree) + journalOnlyText(run, journal));
+            const std::string listing = empty ? std::string() : mp4::listBoxTree(tree);
+            const std::string section = unparsedText(plan);
+            printOut(listing + (listing.empty() || section.empty() ? "" : "\n") + section);
         }
         for (const std::string& line : failures)
             printErr(line);
@@ -117,13 +125,12 @@ int runDump(const std::string& fileName, DumpFormat format) {
         document["boxes"] = boxTreeJson(tree);
         if (tail.size != 0)
             document["tail"] = tailJson(tail);
-        document["diagnosis"] = diagnosisJson(run, journal, tail);
+        document["diagnosis"] = diagnosisJson(plan, tail);
         document["needsRepair"] = repair::needsRepair(run);
         document["status"] = status;
         printJson(document);
     } else {
-        printOut(mp4::listBoxTree(tree) + tailText(tail) + "\n" +
-                 diagnosisText(run, journal, tail));
+        printOut(mp4::listBoxTree(tree) + tailText(tail) + "\n" + diagnosisText(plan, tail));
     }
     for (const std::string& line : failures)
         printErr(line);

@@ -14,6 +14,7 @@ using repair::audioNeedsRepair;
 using repair::AudioTables;
 using repair::ByteChange;
 using repair::checkFailed;
+using repair::FilePlan;
 using repair::JournalFound;
 using repair::journalOutlook;
 using repair::journalState;
@@ -125,8 +126,11 @@ std::string journalText(const RunOutcome& run, const std::string& journal) {
            "\n";
 }
 
-std::string resultText(const RunOutcome& run) {
-    return resultLine(run) + "\n";
+std::string resultText(const FilePlan& plan) {
+    std::string out;
+    if (auto warning = repair::journalRoomWarning(plan.run, plan.place))
+        out = "  " + *warning + "\n";
+    return out + resultLine(plan.run, plan.contents) + "\n";
 }
 
 // repairable, and the planned write or the refusal when a repair is needed.
@@ -189,29 +193,35 @@ Json videoJson(const RunOutcome& run) {
 
 } // namespace
 
-std::string diagnosisText(const RunOutcome& run, const std::string& journal, const FileTail& tail) {
+std::string diagnosisText(const FilePlan& plan, const FileTail& tail) {
+    const RunOutcome& run = plan.run;
     std::string note;
     if (tail.moov)
         note = "  moov in the tail: what looks like a moov box starts at offset " +
                std::to_string(*tail.moov) + ", in the last " + std::to_string(tail.size) +
                " bytes, which boxmend does not read\n";
-    return "diagnosis\n" + note + journalText(run, journal) + audioText(run) + videoText(run) +
-           resultText(run);
+    return "diagnosis\n" + note + journalText(run, plan.journal) + audioText(run) + videoText(run) +
+           resultText(plan);
 }
 
-Json diagnosisJson(const RunOutcome& run, const std::string& journal, const FileTail& tail) {
+Json diagnosisJson(const FilePlan& plan, const FileTail& tail) {
+    const RunOutcome& run = plan.run;
     Json diagnosis = {{"audio", audioJson(run)}, {"video", videoJson(run)}};
     if (run.recovery.found != JournalFound::none)
-        diagnosis["journal"] = journalJson(run, journal);
+        diagnosis["journal"] = journalJson(run, plan.journal);
     if (tail.moov)
         diagnosis["moovInTail"] = {{"offset", *tail.moov}};
+    if (repair::journalRoomWarning(run, plan.place))
+        diagnosis["journalRoom"] = {{"enough", false},
+                                    {"bytes", repair::journalSize(run.repairsToMake())},
+                                    {"free", *plan.place.freeBytes}};
     return diagnosis;
 }
 
-std::string journalOnlyText(const RunOutcome& run, const std::string& journal) {
-    if (run.recovery.found == JournalFound::none)
+std::string unparsedText(const FilePlan& plan) {
+    if (plan.run.recovery.found == JournalFound::none && plan.contents == repair::Contents::movie)
         return "";
-    return "\ndiagnosis\n" + journalText(run, journal) + resultText(run);
+    return "diagnosis\n" + journalText(plan.run, plan.journal) + resultText(plan);
 }
 
 Json journalJson(const RunOutcome& run, const std::string& journal) {

@@ -85,7 +85,7 @@ FilePlan planFile(const std::string& fileName) {
 std::vector<std::string> planLines(const FilePlan& plan, const std::string& fileName) {
     if (!plan.opened)
         return {repair::openFailure(plan.openCode, fileName).line};
-    std::vector<std::string> lines = repair::outlookLines(plan.run, plan.journal);
+    std::vector<std::string> lines = repair::outlookLines(plan);
     const std::vector<std::string> trouble =
         repair::failureLines(plan.run, repair::RunMode::planOnly, fileName, plan.journal);
     lines.insert(lines.end() - 1, trouble.begin(), trouble.end());
@@ -98,25 +98,42 @@ struct Looked {
     std::vector<std::string> lines;
     // The device did not store the repair's writes where they were sent.
     bool notStored = false;
+    // The movie lies on a read-only file system.
+    bool onReadOnlyCard = false;
 };
+
+// A line beneath boxmend's when what the file holds explains its failure.
+void addReason(std::vector<std::string>& lines, repair::Contents contents) {
+    if (const char* reason = repair::contentsReason(contents))
+        lines.push_back(repair::message::asSentence(reason));
+}
 
 Looked lookAt(const FoundMovie& movie, bool dryRun) {
     // Named, opened and shown in its lines exactly as boxmend would.
     const std::string fileName = console::fileNameFor(movie.path);
     if (dryRun) {
         const FilePlan plan = planFile(fileName);
-        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName)};
+        return {classifyPlan(plan.opened, plan.run), planLines(plan, fileName), false,
+                plan.place.readOnly};
     }
     FileRepair repair = repair::repairFile(fileName);
-    if (repair.opened)
+    if (repair.opened) {
+        addReason(repair.lines, repair.contents);
         return {classifyRepair(repair, nullptr), std::move(repair.lines),
                 repair.run.misplacedWrites};
-    // Read-only, or on a locked card: right already, or failed as boxmend says.
+    }
+    // Read-only, or on a locked card: right already, or failed as boxmend
+    // says, with what the file holds or that its repair must wait.
     const FilePlan plan = planFile(fileName);
     const Verdict verdict = classifyRepair(repair, plan.opened ? &plan.run : nullptr);
     if (verdict == Verdict::alreadyRight)
         repair.lines = {"Cannot be opened for writing, but there is nothing to repair"};
-    return {verdict, std::move(repair.lines)};
+    else if (plan.contents != repair::Contents::movie)
+        addReason(repair.lines, plan.contents);
+    else if (plan.place.readOnly && plan.opened &&
+             repair::dumpStatusOf(plan.run) == dumpStatus::repairNeeded)
+        repair.lines.push_back(repair::message::asSentence(repair::message::repairOnReadOnlyCard));
+    return {verdict, std::move(repair.lines), false, plan.place.readOnly};
 }
 
 struct Tally {
@@ -236,6 +253,7 @@ private:
 
     void count(const FoundMovie& movie, const Looked& result) {
         ++looked_;
+        readOnlyCard_ = readOnlyCard_ || result.onReadOnlyCard;
         ++tally_.counts[result.verdict];
         planWorst_ = std::max(planWorst_, planStatus(result.verdict));
         if (result.verdict == Verdict::failed || result.verdict == Verdict::refused ||
@@ -252,6 +270,8 @@ private:
 
     void printEnding() {
         interrupted_ = interruptRequested() && misplaced_ == nullptr;
+        if (readOnlyCard_)
+            out_.line(repair::message::readOnlyCard);
         // Nothing found: the lines about the paths say all there is.
         const bool found = !walk_.movies.empty();
         if (dryRun_ && found)
@@ -330,6 +350,8 @@ private:
     const FoundMovie* misplaced_ = nullptr;
     // Ctrl-C stopped the run before its end.
     bool interrupted_ = false;
+    // Said once for the whole run rather than read into each open failure.
+    bool readOnlyCard_ = false;
 };
 
 } // namespace

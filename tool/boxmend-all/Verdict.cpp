@@ -51,7 +51,10 @@ Verdict classifyPlan(bool opened, const RunOutcome& plan) {
     case dumpStatus::nothingToRepair:
         return fromOtherDevice(plan) ? Verdict::otherDevice : Verdict::alreadyRight;
     case dumpStatus::repairNeeded:
-        return repair::wouldRefuse(plan) ? Verdict::refused : Verdict::toRepair;
+        // Finishing an interrupted repair is one to make, whatever the
+        // half-written file alone would say.
+        return !repair::journalPending(plan) && repair::wouldRefuse(plan) ? Verdict::refused
+                                                                          : Verdict::toRepair;
     default:
         return Verdict::trouble;
     }

@@ -1,6 +1,7 @@
 #include "tool/repair/FailureLines.h"
 
 #include "tool/repair/ExitStatus.h"
+#include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 
 namespace boxmend::repair {
@@ -15,12 +16,24 @@ bool repairFailed(const PhaseOutcome& step, RunMode mode) {
     return step.is(PhaseState::failed) || (mode == RunMode::apply && step.is(PhaseState::refused));
 }
 
+// The journal a run had no room for: that of every repair it stopped so.
+std::uint64_t journalWithoutRoom(const RunOutcome& run) {
+    std::vector<RepairPlan> repairs;
+    if (run.audio.trouble == WriteTrouble::journalNoRoom)
+        repairs.push_back(run.audioPlan);
+    if (run.video.trouble == WriteTrouble::journalNoRoom)
+        repairs.push_back(run.videoPlan);
+    return journalSize(repairs);
+}
+
 // The line for a failed write of a repair, by what went wrong.
-std::string writeFailure(const PhaseOutcome& step, const std::string& usual,
+std::string writeFailure(const PhaseOutcome& step, const RunOutcome& run, const std::string& usual,
                          const std::string& fileName, const char* stepText) {
     switch (step.trouble) {
     case WriteTrouble::journalNotWritten:
         return message::failure(step.code, message::writingJournal, fileName);
+    case WriteTrouble::journalNoRoom:
+        return message::noRoomForJournal(fileName, journalWithoutRoom(run));
     case WriteTrouble::notStored:
         return message::notStored(fileName, stepText);
     case WriteTrouble::none:
@@ -29,23 +42,23 @@ std::string writeFailure(const PhaseOutcome& step, const std::string& usual,
     return usual;
 }
 
-std::optional<Failure> audioFailure(const PhaseOutcome& audio, RunMode mode,
+std::optional<Failure> audioFailure(const PhaseOutcome& audio, const RunOutcome& run, RunMode mode,
                                     const std::string& fileName) {
     if (!repairFailed(audio, mode))
         return std::nullopt;
     return Failure{exitStatus::audioRepairFailed,
-                   writeFailure(audio,
+                   writeFailure(audio, run,
                                 message::failure(audio.code, message::repairingAudio, fileName),
                                 fileName, message::repairingAudio)};
 }
 
-std::optional<Failure> videoFailure(const PhaseOutcome& video, RunMode mode,
+std::optional<Failure> videoFailure(const PhaseOutcome& video, const RunOutcome& run, RunMode mode,
                                     const std::string& fileName) {
     if (!repairFailed(video, mode))
         return std::nullopt;
-    return Failure{
-        exitStatus::usageOrVideoFailed,
-        writeFailure(video, message::videoFailure(fileName), fileName, message::repairingVideo)};
+    return Failure{exitStatus::usageOrVideoFailed,
+                   writeFailure(video, run, message::videoFailure(fileName), fileName,
+                                message::repairingVideo)};
 }
 
 // A repair whose writes the device did not store where they were sent, when
@@ -82,9 +95,9 @@ std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mod
     case Phase::journal:
         return journalFailure(run.recovery, fileName, journal);
     case Phase::recoveredAudio:
-        return audioFailure(run.recovery.audio, mode, fileName);
+        return audioFailure(run.recovery.audio, run, mode, fileName);
     case Phase::recoveredVideo:
-        return videoFailure(run.recovery.video, mode, fileName);
+        return videoFailure(run.recovery.video, run, mode, fileName);
     case Phase::parse:
         if (!run.parse.is(PhaseState::failed))
             return std::nullopt;
@@ -101,12 +114,12 @@ std::optional<Failure> failureIn(Phase phase, const RunOutcome& run, RunMode mod
         if (auto misplaced =
                 misplacedFailure(run.audio, exitStatus::audioRepairFailed, run, fileName, journal))
             return misplaced;
-        return audioFailure(run.audio, mode, fileName);
+        return audioFailure(run.audio, run, mode, fileName);
     case Phase::video:
         if (auto misplaced =
                 misplacedFailure(run.video, exitStatus::usageOrVideoFailed, run, fileName, journal))
             return misplaced;
-        return videoFailure(run.video, mode, fileName);
+        return videoFailure(run.video, run, mode, fileName);
     }
     return std::nullopt;
 }

@@ -50,13 +50,16 @@ int reportPhases(std::initializer_list<Phase> phases, const RunOutcome& run,
     return exitStatus::ok;
 }
 
-} // namespace
+Contents contentsOf(io::Io& file, const mp4::File& tree, const RunOutcome& run) {
+    std::uint64_t length = 0;
+    if (file.size(length) == 0 && length == 0)
+        return Contents::empty;
+    return run.parse.is(PhaseState::done) && !tree.find("moov") ? Contents::noMovieBox
+                                                                : Contents::movie;
+}
 
-int repairOpenFile(io::Io& file, const Journaling& journaling, const std::string& fileName,
-                   std::vector<std::string>& lines, RunOutcome* outcome) {
-    mp4::File tree;
-    RunOutcome kept;
-    RunOutcome& run = outcome != nullptr ? *outcome : kept;
+int repairParsing(io::Io& file, mp4::File& tree, const Journaling& journaling,
+                  const std::string& fileName, std::vector<std::string>& lines, RunOutcome& run) {
     run = runRepairs(file, tree, RunMode::apply, journaling);
     const Recovery& recovery = run.recovery;
     const std::string journal = journaling.store.name();
@@ -76,6 +79,16 @@ int repairOpenFile(io::Io& file, const Journaling& journaling, const std::string
     return status;
 }
 
+} // namespace
+
+int repairOpenFile(io::Io& file, const Journaling& journaling, const std::string& fileName,
+                   std::vector<std::string>& lines, RunOutcome* outcome) {
+    mp4::File tree;
+    RunOutcome kept;
+    return repairParsing(file, tree, journaling, fileName, lines,
+                         outcome != nullptr ? *outcome : kept);
+}
+
 FileRepair repairFile(const std::string& fileName) {
     FileRepair repair;
     io::File file;
@@ -87,7 +100,10 @@ FileRepair repairFile(const std::string& fileName) {
     }
     repair.opened = true;
     FileJournaling beside(fileName, file);
-    repair.status = repairOpenFile(file, beside.journaling, fileName, repair.lines, &repair.run);
+    mp4::File tree;
+    repair.status =
+        repairParsing(file, tree, beside.journaling, fileName, repair.lines, repair.run);
+    repair.contents = contentsOf(file, tree, repair.run);
     file.close();
     return repair;
 }
@@ -102,7 +118,9 @@ FilePlan planFile(const std::string& fileName, mp4::File& tree,
     plan.opened = true;
     FileJournaling beside(fileName, file);
     plan.journal = beside.store.name();
+    plan.place = beside.store.place();
     plan.run = runRepairs(file, tree, RunMode::planOnly, beside.journaling);
+    plan.contents = contentsOf(file, tree, plan.run);
     if (plan.run.parse.is(PhaseState::done) && whileOpen)
         whileOpen(file);
     file.close();

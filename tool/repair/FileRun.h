@@ -17,6 +17,11 @@ namespace boxmend::repair {
 // the one used both to open the file and in every line, and the file's
 // journal is the one beside it.
 
+// What a file holds where that alone keeps it from being repaired: nothing
+// at all, or the start of a recording the camera never finished, which
+// parses but has no moov box.
+enum class Contents { movie, empty, noMovieBox };
+
 // One file's whole repair run, before anything is printed.
 struct FileRepair {
     int status = exitStatus::openFailed;
@@ -25,6 +30,7 @@ struct FileRepair {
     // was made only then.
     bool opened = false;
     RunOutcome run;
+    Contents contents = Contents::movie;
 };
 
 // Opens the file for reading and writing and runs the repair sequence on it.
@@ -44,9 +50,11 @@ struct FilePlan {
     // Whether the file could be opened for reading; the run was made only then.
     bool opened = false;
     mediafmt::ResultCode openCode = mediafmt::result::none;
-    // The name of the file's journal.
+    // The name of the file's journal, and what its folder allows.
     std::string journal;
+    JournalPlace place;
     RunOutcome run;
+    Contents contents = Contents::movie;
 };
 
 // Opens the file read-only and plans its repairs, parsing it into tree,

@@ -1,5 +1,7 @@
 #include "tool/repair/JournalStore.h"
 
+#include "tool/repair/Journal.h"
+
 #include <zlib.h>
 
 #include <cstdio>
@@ -51,6 +53,13 @@ std::string journalNameFor(const std::string& fileName) {
     const std::size_t room =
         longestName - fileNameLength(std::string(".") + hash + suffix + journalTempSuffix);
     return "." + prefixWithin(fileName, room) + hash + suffix;
+}
+
+std::uint64_t journalSize(const std::vector<RepairPlan>& repairs) {
+    // The file's length and identity take the same bytes whatever they are.
+    Journal journal;
+    journal.repairs = repairs;
+    return encodeJournal(journal).size();
 }
 
 } // namespace boxmend::repair

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace boxmend::repair {
@@ -23,8 +24,18 @@ namespace {
 
 constexpr char separator = '/';
 
-bool deniedByPlace(int error) {
-    return error == EACCES || error == EPERM || error == EROFS;
+// What a failed call's errno says of the place, if anything.
+SaveTrouble troubleOf(int error) {
+    if (error == EACCES || error == EPERM || error == EROFS)
+        return SaveTrouble::refused;
+    if (error == ENOSPC || error == EDQUOT)
+        return SaveTrouble::noRoom;
+    return SaveTrouble::none;
+}
+
+void noteTrouble(SaveTrouble& trouble, int error) {
+    if (const SaveTrouble found = troubleOf(error); found != SaveTrouble::none)
+        trouble = found;
 }
 
 // A rename or removal in the directory is on the device once its entry is.
@@ -39,17 +50,21 @@ ResultCode flushDirectory(const std::string& directory) {
     return flushed ? result::none : result::writeError;
 }
 
-bool writeDurably(int fd, const std::vector<std::uint8_t>& bytes) {
+// 0, or the errno of the write or flush that failed (EIO for a write that
+// takes nothing).
+int writeDurably(int fd, const std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t put = io::posixCalls().write(fd, bytes.data() + done, bytes.size() - done);
         if (put < 0 && errno == EINTR)
             continue;
-        if (put <= 0)
-            return false;
+        if (put < 0)
+            return errno;
+        if (put == 0)
+            return EIO;
         done += static_cast<std::size_t>(put);
     }
-    return io::syncToDevice(fd) == 0;
+    return io::syncToDevice(fd) == 0 ? 0 : errno;
 }
 
 // The path with links resolved, so that every name of a file finds one
@@ -120,13 +135,13 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
     return rc;
 }
 
-ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
+ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, SaveTrouble& trouble) {
     const std::string temp = path_ + journalTempSuffix;
     ::unlink(temp.c_str());
     const int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                           static_cast<mode_t>(mode_));
     if (fd < 0) {
-        refused = refused || deniedByPlace(errno);
+        noteTrouble(trouble, errno);
         return result::openError;
     }
     // The recording's owner and group where the system allows; a group the
@@ -134,14 +149,17 @@ ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& 
     if (owner_ >= 0 && ::fchown(fd, static_cast<uid_t>(owner_), static_cast<gid_t>(group_)) != 0 &&
         ::fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(group_)) != 0)
         (void)::fchmod(fd, static_cast<mode_t>(mode_ & 0606));
-    const bool written = writeDurably(fd, bytes);
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed) {
+    int error = writeDurably(fd, bytes);
+    // Some file systems only find out at the close that the data has no room.
+    if (::close(fd) != 0 && error == 0)
+        error = errno == EINTR ? EIO : errno;
+    if (error != 0) {
+        noteTrouble(trouble, error);
         ::unlink(temp.c_str());
         return result::writeError;
     }
     if (::rename(temp.c_str(), path_.c_str()) != 0) {
-        refused = refused || deniedByPlace(errno);
+        noteTrouble(trouble, errno);
         ::unlink(temp.c_str());
         return result::error;
     }
@@ -158,6 +176,18 @@ ResultCode DirectoryJournal::remove() {
     if (::unlink(path_.c_str()) != 0)
         return errno == ENOENT ? result::none : result::error;
     return flushDirectory(directory_);
+}
+
+JournalPlace DirectoryJournal::place() const {
+    JournalPlace place;
+    struct statvfs info {};
+    if (::statvfs(directory_.c_str(), &info) != 0)
+        return place;
+    place.readOnly = (info.f_flag & ST_RDONLY) != 0;
+    // The blocks kept for the superuser count only for the superuser.
+    const auto blocks = ::geteuid() == 0 ? info.f_bfree : info.f_bavail;
+    place.freeBytes = static_cast<std::uint64_t>(blocks) * info.f_frsize;
+    return place;
 }
 
 } // namespace boxmend::repair

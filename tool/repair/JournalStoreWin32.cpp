@@ -59,22 +59,29 @@ std::string longForm(const std::string& path) {
     return narrow(extended ? mediafmt::io::withoutExtendedPrefix(units) : units);
 }
 
-bool deniedByPlace(DWORD error) {
-    return error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT;
+// What a failed call's error says of the place, if anything.
+void noteTrouble(SaveTrouble& trouble, DWORD error) {
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_WRITE_PROTECT)
+        trouble = SaveTrouble::refused;
+    else if (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL)
+        trouble = SaveTrouble::noRoom;
 }
 
-// Writes all of bytes and forces them to the device.
-bool writeDurably(HANDLE file, const std::vector<std::uint8_t>& bytes) {
+// Writes all of bytes and forces them to the device: ERROR_SUCCESS, or the
+// error of the call that failed (ERROR_WRITE_FAULT for a write that takes
+// nothing).
+DWORD writeDurably(HANDLE file, const std::vector<std::uint8_t>& bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         DWORD put = 0;
         if (!WriteFile(file, bytes.data() + done, static_cast<DWORD>(bytes.size() - done), &put,
-                       nullptr) ||
-            put == 0)
-            return false;
+                       nullptr))
+            return GetLastError();
+        if (put == 0)
+            return ERROR_WRITE_FAULT;
         done += put;
     }
-    return FlushFileBuffers(file) != 0;
+    return FlushFileBuffers(file) ? ERROR_SUCCESS : GetLastError();
 }
 
 } // namespace
@@ -126,26 +133,25 @@ ResultCode DirectoryJournal::load(std::vector<std::uint8_t>& bytes) {
     return rc;
 }
 
-ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, bool& refused) {
+ResultCode DirectoryJournal::save(const std::vector<std::uint8_t>& bytes, SaveTrouble& trouble) {
     const std::wstring temp = apiPath(path_ + journalTempSuffix);
     DeleteFileW(temp.c_str());
     HANDLE file = CreateFileW(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_HIDDEN, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        if (deniedByPlace(GetLastError()))
-            refused = true;
+        noteTrouble(trouble, GetLastError());
         return result::openError;
     }
-    const bool written = writeDurably(file, bytes);
+    const DWORD error = writeDurably(file, bytes);
     CloseHandle(file);
-    if (!written) {
+    if (error != ERROR_SUCCESS) {
+        noteTrouble(trouble, error);
         DeleteFileW(temp.c_str());
         return result::writeError;
     }
     if (!MoveFileExW(temp.c_str(), apiPath(path_).c_str(),
                      MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        if (deniedByPlace(GetLastError()))
-            refused = true;
+        noteTrouble(trouble, GetLastError());
         DeleteFileW(temp.c_str());
         return result::error;
     }
@@ -158,6 +164,25 @@ ResultCode DirectoryJournal::remove() {
     const DWORD error = GetLastError();
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? result::none
                                                                           : result::error;
+}
+
+JournalPlace DirectoryJournal::place() const {
+    JournalPlace place;
+    std::wstring directory = apiPath(directory_);
+    if (directory.empty())
+        return place;
+    if (directory.back() != L'\\')
+        directory += L'\\';
+    ULARGE_INTEGER available{};
+    if (GetDiskFreeSpaceExW(directory.c_str(), &available, nullptr, nullptr))
+        place.freeBytes = available.QuadPart;
+    // The flags are the volume's, asked of its root.
+    std::wstring root(MAX_PATH + 1, L'\0');
+    DWORD flags = 0;
+    if (GetVolumePathNameW(directory.c_str(), root.data(), static_cast<DWORD>(root.size())) &&
+        GetVolumeInformationW(root.c_str(), nullptr, 0, nullptr, nullptr, &flags, nullptr, 0))
+        place.readOnly = (flags & FILE_READ_ONLY_VOLUME) != 0;
+    return place;
 }
 
 } // namespace boxmend::repair

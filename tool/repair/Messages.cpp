@@ -86,4 +86,22 @@ std::string halfWritten(const std::string& fileName) {
            " were left half-written by a repair whose journal is missing; nothing was changed";
 }
 
+std::string noRoomForJournal(const std::string& fileName, std::uint64_t journalBytes) {
+    return "The card has no room for the repair journal of " + printableName(fileName) +
+           " (it needs " + counted(journalBytes, "byte", "bytes") + "); nothing was changed";
+}
+
+std::string journalRoomWarning(std::uint64_t journalBytes, std::uint64_t freeBytes) {
+    return "warning: the card has no room for the repair journal (it needs " +
+           counted(journalBytes, "byte", "bytes") + ", " + std::to_string(freeBytes) +
+           " free); make room on the card before repairing";
+}
+
+std::string asSentence(const char* text) {
+    std::string out(text);
+    if (!out.empty() && out.front() >= 'a' && out.front() <= 'z')
+        out.front() = static_cast<char>(out.front() - 'a' + 'A');
+    return out;
+}
+
 } // namespace boxmend::repair::message

@@ -72,4 +72,25 @@ std::string completedJournalLeft(const std::string& journal);
 // cannot be completed.
 std::string halfWritten(const std::string& fileName);
 
+// The card had no room for the journal of a repair, which was then not made.
+std::string noRoomForJournal(const std::string& fileName, std::uint64_t journalBytes);
+
+// A plan's warning that the card must first have room for the journal.
+std::string journalRoomWarning(std::uint64_t journalBytes, std::uint64_t freeBytes);
+
+// Said once of a card, or any file system, that is read-only.
+inline constexpr const char* readOnlyCard =
+    "The card is read-only (its lock switch is on, or it is mounted read-only): nothing on it "
+    "can be repaired until it is writable";
+
+// Why a file cannot be repaired, in place of a repair's outcome.
+inline constexpr const char* emptyFile = "the file is empty";
+inline constexpr const char* neverFinished =
+    "the recording was never finished (no moov box); boxmend cannot repair it";
+inline constexpr const char* repairOnReadOnlyCard =
+    "a repair is needed, but it cannot be made on a read-only card";
+
+// text with its first letter a capital, as a line of its own.
+std::string asSentence(const char* text);
+
 } // namespace boxmend::repair::message

@@ -33,6 +33,8 @@ enum class WriteTrouble {
     none,
     // The journal could not be put beside the file; nothing was written.
     journalNotWritten,
+    // The file system had no room for the journal; nothing was written.
+    journalNoRoom,
     // The write was made and flushed, but the device gave other bytes back.
     notStored,
 };

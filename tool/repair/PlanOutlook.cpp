@@ -76,7 +76,24 @@ std::string outlookLine(const PhaseOutcome& step, const RepairPlan& plan) {
            " within " + plan.box;
 }
 
-std::string resultLine(const RunOutcome& run) {
+const char* contentsReason(Contents contents) {
+    switch (contents) {
+    case Contents::empty:
+        return message::emptyFile;
+    case Contents::noMovieBox:
+        return message::neverFinished;
+    case Contents::movie:
+        break;
+    }
+    return nullptr;
+}
+
+std::string resultLine(const RunOutcome& run, Contents contents) {
+    if (const char* reason = contentsReason(contents))
+        return std::string("result: ") + reason;
+    if (journalPending(run))
+        return "result: a repair is needed: boxmend completes the interrupted repair its journal "
+               "records";
     if (journalInTheWay(run))
         return "result: trouble: the journal of an interrupted repair is beside the file";
     switch (dumpStatusOf(run)) {
@@ -90,7 +107,19 @@ std::string resultLine(const RunOutcome& run) {
     }
 }
 
-std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& journal) {
+std::optional<std::string> journalRoomWarning(const RunOutcome& run, const JournalPlace& place) {
+    if (journalInTheWay(run))
+        return std::nullopt;
+    const std::vector<RepairPlan> repairs = run.repairsToMake();
+    const std::uint64_t bytes = journalSize(repairs);
+    if (repairs.empty() || !place.tooFullFor(bytes))
+        return std::nullopt;
+    return message::journalRoomWarning(bytes, *place.freeBytes);
+}
+
+std::vector<std::string> outlookLines(const FilePlan& plan) {
+    const RunOutcome& run = plan.run;
+    const std::string& journal = plan.journal;
     std::vector<std::string> lines;
     if (run.recovery.found != JournalFound::none)
         lines.push_back("repair journal " + message::printableName(journal) + ": " +
@@ -101,7 +130,9 @@ std::vector<std::string> outlookLines(const RunOutcome& run, const std::string& 
         lines.push_back("ambisonic audio track: " + outlookLine(run.audio, run.audioPlan));
     if (parsed && videoNeedsRepair(run))
         lines.push_back("Lumacode video entry: " + outlookLine(run.video, run.videoPlan));
-    lines.push_back(resultLine(run));
+    if (auto warning = journalRoomWarning(run, plan.place))
+        lines.push_back(*warning);
+    lines.push_back(resultLine(run, plan.contents));
     return lines;
 }
 

@@ -23,11 +23,17 @@ bool journalInTheWay(const RunOutcome& run) {
            run.recovery.found != JournalFound::completed;
 }
 
+bool journalPending(const RunOutcome& run) {
+    return run.recovery.found == JournalFound::pending;
+}
+
 bool wouldRefuse(const RunOutcome& run) {
     return run.audio.is(PhaseState::refused) || run.video.is(PhaseState::refused);
 }
 
 int dumpStatusOf(const RunOutcome& run) {
+    if (journalPending(run))
+        return dumpStatus::repairNeeded;
     if (journalInTheWay(run) || !failureLines(run, RunMode::planOnly, {}, {}).empty())
         return dumpStatus::trouble;
     return needsRepair(run) ? dumpStatus::repairNeeded : dumpStatus::nothingToRepair;

@@ -24,13 +24,16 @@ bool needsRepair(const RunOutcome& run);
 
 // A journal that stops boxmend's usual run, or that boxmend acts on first.
 bool journalInTheWay(const RunOutcome& run);
+// A journal of an interrupted repair that the next run completes.
+bool journalPending(const RunOutcome& run);
 
 // A repair that is needed would be refused for the file's layout.
 bool wouldRefuse(const RunOutcome& run);
 
-// trouble when a journal of an interrupted repair is beside the file, or
-// when some check or plan could not be completed (a missing box, a failed
-// read), else whether a repair is needed.
+// A repair to make when the journal of an interrupted repair is pending;
+// trouble when another journal is beside the file, or when some check or
+// plan could not be completed (a missing box, a failed read); else whether
+// a repair is needed.
 int dumpStatusOf(const RunOutcome& run);
 
 } // namespace boxmend::repair

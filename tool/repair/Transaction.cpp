@@ -16,8 +16,16 @@ void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<Rep
     outcomes.assign(repairs.size(), PhaseOutcome{});
     if (repairs.empty())
         return;
-    // Nothing is written when the journal cannot be: the first repair fails.
-    const auto refuse = [&outcomes](ResultCode code) {
+    // Nothing is written when the journal cannot be: the first repair fails
+    // (every repair, when there was no room for their journal, which the
+    // line then measures by them).
+    const auto refuse = [&outcomes](ResultCode code, SaveTrouble trouble = SaveTrouble::none) {
+        if (trouble == SaveTrouble::noRoom) {
+            for (PhaseOutcome& outcome : outcomes)
+                outcome = PhaseOutcome::failure(code, "the card has no room for the repair journal",
+                                                WriteTrouble::journalNoRoom);
+            return;
+        }
         outcomes.front() = PhaseOutcome::failure(code, "the repair journal could not be written",
                                                  WriteTrouble::journalNotWritten);
     };
@@ -27,9 +35,11 @@ void commitRepairs(io::Io& stream, const Journaling& journaling, std::vector<Rep
         return refuse(rc);
     // What is written is the journal's own record of it.
     journal.repairs = std::move(repairs);
-    bool refused = false;
-    if (ResultCode rc = journaling.store.save(encodeJournal(journal), refused); rc != 0 && !refused)
-        return refuse(rc);
+    SaveTrouble trouble = SaveTrouble::none;
+    if (ResultCode rc = journaling.store.save(encodeJournal(journal), trouble);
+        rc != 0 && trouble != SaveTrouble::refused)
+        return refuse(rc, trouble);
+    const bool refused = trouble == SaveTrouble::refused;
     if (writeRepairs(stream, journal.repairs, outcomes) && !refused)
         journalLeft = journaling.store.remove() != 0;
 }
