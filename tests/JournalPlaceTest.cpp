@@ -17,8 +17,7 @@
 
 using namespace testsupport;
 using namespace boxmend::repair;
-using mediafmt::io::File;
-using mediafmt::io::OpenMode;
+using namespace mediafmt::io;
 
 namespace {
 
@@ -34,7 +33,7 @@ protected:
         healthy.audioDefective = false;
         healthy.videoDataReferenceIndex = 1;
         recording = cameraRecording(healthy);
-        path = dir.write(name, recording);
+        dir.write(name, recording);
 #ifndef _WIN32
         ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
 #endif
@@ -54,7 +53,7 @@ protected:
     const std::string name = std::string(240, 'r') + ".mov";
     const std::string journalName = journalNameFor(name);
     Bytes recording;
-    std::string path = dir.file(name);
+    const std::string path = dir.file(name);
     Journal journal;
     DirectoryJournal store{path};
 };
