@@ -9,7 +9,6 @@
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 #include "tool/console/FileName.h"
-#include "tool/repair/Journal.h"
 #include "tool/repair/JournalStore.h"
 #include "tool/repair/Messages.h"
 
@@ -292,84 +291,6 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
         EXPECT_EQ(after.size(), c.file.size());
         EXPECT_EQ(after == c.file, c.out.find("Corrected") == std::string::npos);
     }
-}
-
-// The journal's name fits the file system however long the recording's is,
-// and one saved beside a recording is found, inspected (read-only) and
-// completed by the programs.
-TEST(Programs, JournalsOfLongNames) {
-    const std::string suffix = ".boxmend-journal";
-    for (std::size_t length = 234; length <= 255; ++length) {
-        const std::string name(length, 'n');
-        const std::string journal = boxmend::repair::journalNameFor(name);
-        EXPECT_EQ(journal.size() + 4, 255u) << length;
-        // Names that fit keep their journal's usual name.
-        EXPECT_EQ(journal == "." + name + suffix, length == 234) << length;
-        EXPECT_NE(journal, boxmend::repair::journalNameFor(name.substr(1) + "m"));
-    }
-    std::string cjk;
-    for (int i = 0; i < 79; ++i)
-        cjk += "\xE6\x98\xA0";
-    const std::string shortened = boxmend::repair::journalNameFor(cjk + ".mov");
-#ifdef _WIN32
-    // 83 UTF-16 units fit.
-    EXPECT_EQ(shortened, "." + cjk + ".mov" + suffix);
-#else
-    // Cut between characters: 72 of them, "~", 16 hex digits.
-    EXPECT_EQ(shortened.substr(0, 217), "." + cjk.substr(0, 216));
-    EXPECT_EQ(shortened.size(), 1 + 216 + 17 + suffix.size());
-#endif
-
-    TempDir dir;
-    const std::string name = std::string(240, 'r') + ".mov";
-    const Bytes healthy = recording(false);
-    const std::string path = dir.write(name, healthy);
-#ifndef _WIN32
-    ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
-#endif
-    boxmend::repair::Journal journal;
-    journal.fileLength = healthy.size();
-    {
-        File file;
-        ASSERT_EQ(file.open(path, OpenMode::read), 0u);
-        ASSERT_EQ(file.identity(journal.identity.device, journal.identity.index), 0u);
-    }
-    journal.repairs.push_back({boxmend::repair::videoRepair,
-                               "mdat",
-                               {{100, {std::uint8_t(~healthy[100])}, {healthy[100]}}}});
-    boxmend::repair::DirectoryJournal store(path);
-    boxmend::repair::SaveTrouble trouble{};
-    ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
-    const std::string journalName = boxmend::repair::journalNameFor(name);
-    EXPECT_EQ(store.name(), dir.file(journalName));
-    EXPECT_EQ(dir.read(journalName), boxmend::repair::encodeJournal(journal));
-#ifndef _WIN32
-    struct stat info {};
-    ASSERT_EQ(::stat(store.name().c_str(), &info), 0);
-    EXPECT_EQ(info.st_mode & 077, 0u) << "no wider than the recording's 0600";
-#endif
-    // Found under its shortened name: this forged journal is then refused.
-    const ProcessResult dumped = runProcess(dump, {path});
-    EXPECT_NE(dumped.out.find("    mismatch: "), std::string::npos) << dumped.out;
-    EXPECT_EQ(dumped.status, 2);
-    // Windows names the file by its short alias.
-    const ProcessResult mended = runProcess(mend, {path});
-    EXPECT_EQ(mended.status, 6);
-    EXPECT_EQ(mended.out.rfind("The repair journal " + store.name() + " does not match file ", 0),
-              0u)
-        << mended.out;
-    EXPECT_EQ(dir.read(name), healthy);
-    EXPECT_EQ(dir.read(journalName), boxmend::repair::encodeJournal(journal));
-
-    // The largest journal there may be, 16 MiB, is still read whole (and
-    // refused), not cut short and taken for a damaged one.
-    const std::size_t largest = 16 * 1024 * 1024;
-    journal.repairs[0].box.resize(largest - boxmend::repair::encodeJournal(journal).size() + 4);
-    const Bytes padded = boxmend::repair::encodeJournal(journal);
-    ASSERT_EQ(padded.size(), largest);
-    dir.write(journalName, padded);
-    EXPECT_EQ(runProcess(mend, {path}).status, 6);
-    EXPECT_EQ(dir.read(journalName).size(), largest);
 }
 
 #ifndef _WIN32

@@ -405,6 +405,7 @@ TEST(CacheBuffer, ReadsWhatAShortSourceLeftOutAsZeros) {
     Bytes expected(count, 0);
     std::fill_n(expected.begin(), delivered, 0x5A);
     for (bool onDemand : {false, true}) {
+        SCOPED_TRACE(onDemand ? "on demand" : "at once");
         FaultyStream stream(source);
         stream.limitReads(delivered);
         CacheBuffer cache;
@@ -414,10 +415,8 @@ TEST(CacheBuffer, ReadsWhatAShortSourceLeftOutAsZeros) {
         std::uint64_t n = 0;
         ASSERT_EQ(cache.read(got.data(), count, n), 0u);
         ASSERT_EQ(n, count);
-        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), got.begin()))
-            << (onDemand ? "on demand" : "at once");
-        EXPECT_TRUE(std::all_of(got.begin() + count, got.end(), [](auto b) { return b == 0xEE; }))
-            << (onDemand ? "on demand" : "at once");
+        EXPECT_TRUE(std::equal(expected.begin(), expected.end(), got.begin()));
+        EXPECT_TRUE(std::all_of(got.begin() + count, got.end(), [](auto b) { return b == 0xEE; }));
     }
 }
 
