@@ -26,17 +26,10 @@ namespace {
 const std::string dump = BOXDUMP_PATH;
 const std::string all = BOXMEND_ALL_PATH;
 
-Bytes recording(bool defective) {
-    Recording recording;
-    recording.audioDefective = defective;
-    recording.videoDataReferenceIndex = defective ? 0 : 1;
-    return cameraRecording(recording);
-}
-
 // What the camera leaves when it loses power while recording: the ftyp and
 // the media, and no moov.
 Bytes unfinished() {
-    const Bytes whole = recording(true);
+    const Bytes whole = cameraRecording(true);
     const std::string moov = "moov";
     return Bytes(whole.begin(),
                  std::search(whole.begin(), whole.end(), moov.begin(), moov.end()) - 4);
@@ -88,7 +81,7 @@ TEST(Card, AJournalWithNoRoomIsToldApart) {
         return -1;
     };
     TempDir dir;
-    boxmend::repair::DirectoryJournal journal(dir.write("clip.mov", recording(true)));
+    boxmend::repair::DirectoryJournal journal(dir.write("clip.mov", cameraRecording(true)));
     for (const int failure : {ENOSPC, EDQUOT, EIO}) {
         error = failure;
         boxmend::repair::SaveTrouble trouble{};
@@ -126,8 +119,8 @@ ProcessResult onCard(const char* state, const std::string& program,
 // changes nothing; the dry run and boxdump warn beforehand.
 TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
     TempDir dir;
-    const std::string clip = dir.write("VID_0001.MP4", recording(true));
-    dir.write("VID_0002.MP4", recording(false));
+    const std::string clip = dir.write("VID_0001.MP4", cameraRecording(true));
+    dir.write("VID_0002.MP4", cameraRecording(false));
     ProcessResult run = onCard("full", BOXMEND_PATH, {clip});
     const std::string line = "The card has no room for the repair journal of " + clip;
     ASSERT_EQ(run.out.rfind(line + " (it needs ", 0), 0u) << run.out;
@@ -135,7 +128,7 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
         run.out.substr(line.size() + 11, run.out.find(')') - line.size() - 11);
     EXPECT_EQ(run.out, line + " (it needs " + needs + "); nothing was changed\n");
     EXPECT_EQ(run.status, 5);
-    EXPECT_EQ(dir.read("VID_0001.MP4"), recording(true));
+    EXPECT_EQ(dir.read("VID_0001.MP4"), cameraRecording(true));
 
     const std::string warning = "warning: the card has no room for the repair journal (it needs " +
                                 needs + ", 0 free); make room on the card before repairing\n";
@@ -155,9 +148,10 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
 // tells each file by what it holds beneath boxmend's open line.
 TEST(Card, ALockedCardIsNamedOnceAndEachFileByWhatItHolds) {
     TempDir dir;
-    const std::string clips[] = {
-        dir.write("VID_0001.MP4", recording(true)), dir.write("VID_0002.MP4", recording(false)),
-        dir.write("VID_0029.MP4", {}), dir.write("VID_0030.MP4", unfinished())};
+    const std::string clips[] = {dir.write("VID_0001.MP4", cameraRecording(true)),
+                                 dir.write("VID_0002.MP4", cameraRecording(false)),
+                                 dir.write("VID_0029.MP4", {}),
+                                 dir.write("VID_0030.MP4", unfinished())};
     const std::string locked = "The card is read-only (its lock switch is on, or it is mounted "
                                "read-only): nothing on it can be repaired until it is writable\n";
     ProcessResult run = onCard("locked", all, {dir.path()});
@@ -173,6 +167,6 @@ TEST(Card, ALockedCardIsNamedOnceAndEachFileByWhatItHolds) {
     EXPECT_TRUE(has(run.out, opening + clips[3] + "\n    T" + neverFinished));
     run = onCard("locked", all, {"--dry-run", dir.path()});
     EXPECT_TRUE(once(run.out, locked)) << run.out;
-    EXPECT_EQ(dir.read("VID_0001.MP4"), recording(true));
+    EXPECT_EQ(dir.read("VID_0001.MP4"), cameraRecording(true));
 }
 #endif

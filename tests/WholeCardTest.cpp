@@ -27,13 +27,6 @@ namespace {
 
 const std::string all = BOXMEND_ALL_PATH;
 
-Bytes recording(bool defective) {
-    Recording recording;
-    recording.audioDefective = defective;
-    recording.videoDataReferenceIndex = defective ? 0 : 1;
-    return cameraRecording(recording);
-}
-
 void write(const fs::path& path, const Bytes& bytes) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary)
@@ -76,27 +69,27 @@ fs::path makeCard(const fs::path& card) {
     Recording phone;
     phone.withAudio = false;
     phone.withVideo = false;
-    const Bytes contents[] = {recording(true),
-                              recording(false),
-                              recording(true),
-                              recording(false),
+    const Bytes contents[] = {cameraRecording(true),
+                              cameraRecording(false),
+                              cameraRecording(true),
+                              cameraRecording(false),
                               readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/refused-one-size"),
                               readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/torn-in-time-count"),
-                              recording(true),
+                              cameraRecording(true),
                               cameraRecording(phone),
-                              recording(true),
+                              cameraRecording(true),
                               {},
-                              recording(true)};
+                              cameraRecording(true)};
     for (std::size_t i = 0; i < std::size(movies); ++i)
         write(card / fs::u8path(movies[i]), contents[i]);
     write(card / "notes.txt", {'h', 'i'});
     putPendingJournal((card / "pending.mov").u8string());
     // A journal whose repairs are all on the file already: removed, not trouble.
     putPendingJournal((card / "DCIM/done.mov").u8string());
-    write(card / "DCIM/done.mov", recording(false));
+    write(card / "DCIM/done.mov", cameraRecording(false));
     fs::create_hard_link(card / "DCIM/100CAM/VID_0001.MOV", card / "hard.mov");
 #ifndef _WIN32
-    write(card.parent_path() / "outside.mov", recording(true));
+    write(card.parent_path() / "outside.mov", cameraRecording(true));
     fs::create_symlink("../outside.mov", card / "link.mov");
     fs::create_directory_symlink(".", card / "loop");
     EXPECT_EQ(::mkfifo((card / "fifo").c_str(), 0644), 0);
@@ -179,7 +172,7 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
         runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie)).u8string()});
     EXPECT_TRUE(contents(card) == contents(alone));
 #ifndef _WIN32
-    EXPECT_TRUE(readFile(card.parent_path() / "outside.mov") == recording(true));
+    EXPECT_TRUE(readFile(card.parent_path() / "outside.mov") == cameraRecording(true));
 #endif
 
     run = runProcess(all, {card.u8string()});
@@ -214,7 +207,7 @@ TEST(WholeCard, Statuses) {
     run = runProcess(all, {missing});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out, missing + ": no such file or folder\n");
-    run = runProcess(all, {missing, dir.write("clip.mov", recording(true))});
+    run = runProcess(all, {missing, dir.write("clip.mov", cameraRecording(true))});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind(missing + ": no such file or folder\n", 0), 0u) << run.out;
     EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
@@ -233,8 +226,8 @@ TEST(WholeCard, Statuses) {
     fs::path deep = top;
     for (int level = 0; level < 100; ++level)
         deep /= "d";
-    write(deep / "a.mov", recording(true));
-    write(deep / "d" / "b.mov", recording(true));
+    write(deep / "a.mov", cameraRecording(true));
+    write(deep / "d" / "b.mov", cameraRecording(true));
     run = runProcess(all, {top.u8string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_NE(run.out.find("1 recording: 1 repaired"), std::string::npos) << run.out;
@@ -247,10 +240,10 @@ TEST(WholeCard, Statuses) {
     // Output lost: the repairs are still made, and the status says so.
     if (!fs::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here to make writing to standard output fail";
-    const std::string clip = dir.write("lost.mov", recording(true));
+    const std::string clip = dir.write("lost.mov", cameraRecording(true));
     run = runProcess("/bin/sh", {"-c", "exec \"$0\" \"$1\" >/dev/full", all, clip});
     EXPECT_EQ(run.status, 3);
-    EXPECT_TRUE(dir.read("lost.mov") == recording(false));
+    EXPECT_TRUE(dir.read("lost.mov") == cameraRecording(false));
 #endif
 }
 
@@ -260,7 +253,7 @@ TEST(WholeCard, Statuses) {
 TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     TempDir dir;
     for (const char* name : {"a.mov", "b.mov", "c.mov"})
-        dir.write(name, recording(true));
+        dir.write(name, cameraRecording(true));
     auto interrupted = [&](const char* times) {
         ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
         ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
@@ -280,10 +273,10 @@ TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     EXPECT_NE(run.out.find("Interrupted after 1 of 3 movies; the rest were not looked at\n"),
               std::string::npos)
         << run.out;
-    EXPECT_TRUE(dir.read("a.mov") == recording(false));
-    EXPECT_TRUE(dir.read("b.mov") == recording(true));
+    EXPECT_TRUE(dir.read("a.mov") == cameraRecording(false));
+    EXPECT_TRUE(dir.read("b.mov") == cameraRecording(true));
 
-    dir.write("a.mov", recording(true));
+    dir.write("a.mov", cameraRecording(true));
     run = interrupted("2");
     EXPECT_EQ(run.status, 130);
     EXPECT_EQ(run.out,
@@ -293,7 +286,7 @@ TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     run = runProcess(all, {dir.path()});
     EXPECT_EQ(run.status, 0) << run.out;
     for (const char* name : {"a.mov", "b.mov", "c.mov"})
-        EXPECT_TRUE(dir.read(name) == recording(false)) << name;
+        EXPECT_TRUE(dir.read(name) == cameraRecording(false)) << name;
 }
 
 // A card that stores one write of the second recording's repair elsewhere:
@@ -304,7 +297,7 @@ TEST(WholeCard, StopsAfterADeviceMisplacedAWrite) {
     for (int nth = 1; nth < 80 && !stopped; ++nth) {
         TempDir dir;
         for (const char* name : {"a.mov", "b.mov", "c.mov"})
-            dir.write(name, recording(true));
+            dir.write(name, cameraRecording(true));
         ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
         ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
         ::setenv("BOXMEND_MISPLACE_AT", std::to_string(nth).c_str(), 1);
@@ -318,10 +311,10 @@ TEST(WholeCard, StopsAfterADeviceMisplacedAWrite) {
         SCOPED_TRACE(run.out);
         EXPECT_EQ(run.status, 1);
         EXPECT_NE(run.out.find("1 movie was not touched."), std::string::npos);
-        EXPECT_TRUE(dir.read("a.mov") == recording(false));
-        EXPECT_TRUE(dir.read("b.mov") == recording(true) ||
+        EXPECT_TRUE(dir.read("a.mov") == cameraRecording(false));
+        EXPECT_TRUE(dir.read("b.mov") == cameraRecording(true) ||
                     fs::exists(dir.file(".b.mov.boxmend-journal")));
-        EXPECT_TRUE(dir.read("c.mov") == recording(true));
+        EXPECT_TRUE(dir.read("c.mov") == cameraRecording(true));
         EXPECT_FALSE(fs::exists(dir.file(".c.mov.boxmend-journal")));
     }
     EXPECT_TRUE(stopped) << "no misplaced write of the second recording was seen";

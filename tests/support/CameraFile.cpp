@@ -186,4 +186,11 @@ Bytes cameraRecording(const Recording& recording) {
     return concat({ftyp, box("mdat", {media}), moov});
 }
 
+Bytes cameraRecording(bool defective) {
+    Recording recording;
+    recording.audioDefective = defective;
+    recording.videoDataReferenceIndex = defective ? 0 : 1;
+    return cameraRecording(recording);
+}
+
 } // namespace testsupport

@@ -53,6 +53,9 @@ struct Recording {
 // track and the camera's user data.
 Bytes cameraRecording(const Recording& recording = {});
 
+// A camera recording with both defects, or with neither.
+Bytes cameraRecording(bool defective);
+
 // The deterministic PCM pattern cameraRecording uses by default.
 Bytes pcmPattern(std::uint32_t chunks);
 
