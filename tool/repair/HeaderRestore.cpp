@@ -1,5 +1,7 @@
 #include "tool/repair/HeaderRestore.h"
 
+#include "tool/repair/PositionedIo.h"
+
 #include <algorithm>
 #include <cstring>
 #include <functional>
@@ -259,6 +261,26 @@ std::string atOffset(std::uint64_t offset) {
     return " at offset " + std::to_string(offset);
 }
 
+// Writes the fixes over the device's bytes and flushes them; false, with
+// the outcome saying why, when a write or the flush fails.
+bool writeBack(io::Io& stream, const std::vector<Fix>& fixes, RestoreOutcome& outcome) {
+    for (const Fix& fix : fixes) {
+        if (ResultCode rc = writeAt(stream, fix.offset, fix.bytes.data(), fix.bytes.size());
+            rc != 0) {
+            outcome.failure = rc;
+            outcome.reason = "the movie header could not be written back";
+            return false;
+        }
+        outcome.bytesWritten += fix.bytes.size();
+    }
+    if (ResultCode rc = stream.flush(); rc != 0) {
+        outcome.failure = rc;
+        outcome.reason = "the movie header written back could not be flushed to the device";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 RestoreOutcome restoreHeader(io::Io& stream, const mp4::File& tree,
@@ -324,25 +346,8 @@ RestoreOutcome restoreHeader(io::Io& stream, const mp4::File& tree,
         return outcome;
     }
 
-    for (const Fix& fix : fixes) {
-        std::uint64_t put = 0;
-        ResultCode rc = stream.seek(static_cast<std::int64_t>(fix.offset), io::SeekOrigin::begin);
-        if (rc == 0)
-            rc = stream.write(fix.bytes.data(), fix.bytes.size(), put);
-        if (rc == 0 && put != fix.bytes.size())
-            rc = result::writeError;
-        outcome.bytesWritten += put;
-        if (rc != 0) {
-            outcome.failure = rc;
-            outcome.reason = "the movie header could not be written back";
-            return outcome;
-        }
-    }
-    if (ResultCode rc = stream.flush(); rc != 0) {
-        outcome.failure = rc;
-        outcome.reason = "the movie header written back could not be flushed to the device";
+    if (!writeBack(stream, fixes, outcome))
         return outcome;
-    }
 
     const BlockScan::Check verify = [&](const Block& block) {
         if (block.storedAsParsed())
