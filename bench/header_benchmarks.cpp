@@ -144,15 +144,15 @@ BENCHMARK(ParseFromMemory)->Arg(10)->Arg(60)->Unit(benchmark::kMillisecond);
 // Whether a parse through a fingerprint covers every block of the header
 // whole, as putting it back after a failed repair needs.
 bool headerFingerprinted(io::Io& stream, const bench::LongRecording& made) {
-    boxmend::ReadFingerprint fingerprint(stream);
+    boxmend::repair::ReadFingerprint fingerprint(stream);
     mp4::File tree;
     if (stream.seek(0, io::SeekOrigin::begin) != 0 || tree.parse(&fingerprint) != 0)
         return false;
-    const std::uint64_t size = boxmend::ReadFingerprint::blockSize;
+    const std::uint64_t size = boxmend::repair::ReadFingerprint::blockSize;
     const std::uint64_t begin = made.moovOffset;
     const std::uint64_t end = begin + made.moov.size();
     for (std::uint64_t block = begin / size; block * size < end; ++block) {
-        boxmend::ReadFingerprint::Run run;
+        boxmend::repair::ReadFingerprint::Run run;
         if (!fingerprint.run(block, run) || run.begin > std::max(begin, block * size) ||
             run.end < std::min(end, block * size + size))
             return false;
@@ -173,7 +173,7 @@ void ParseFromFile(benchmark::State& state) {
     const bool fingerprinted = state.range(1) != 0;
     for (auto _ : state) {
         mp4::File tree;
-        boxmend::ReadFingerprint fingerprint(stream);
+        boxmend::repair::ReadFingerprint fingerprint(stream);
         io::Io& source = fingerprinted ? static_cast<io::Io&>(fingerprint) : stream;
         if (stream.seek(0, io::SeekOrigin::begin) != 0 || tree.parse(&source) != 0)
             state.SkipWithError("parse failed");
@@ -290,10 +290,10 @@ BENCHMARK(EncodeCompositionOffsets)->Arg(1 << 20);
 // The fingerprint's checksum, a block at a time.
 void BlockChecksum(benchmark::State& state) {
     const std::vector<std::uint8_t> bytes = patterned(64 * 1024 * 1024);
-    const std::uint64_t block = boxmend::ReadFingerprint::blockSize;
+    const std::uint64_t block = boxmend::repair::ReadFingerprint::blockSize;
     for (auto _ : state) {
         for (std::size_t at = 0; at < bytes.size(); at += block)
-            benchmark::DoNotOptimize(boxmend::blockChecksum(bytes.data() + at, block));
+            benchmark::DoNotOptimize(boxmend::repair::blockChecksum(bytes.data() + at, block));
     }
     countBytes(state, bytes.size());
 }

@@ -1,6 +1,8 @@
 // File on Windows: a HANDLE opened by its UTF-16 name, shared as the open
 // mode says.
 
+#ifdef _WIN32
+
 #include "mediafmt/io/File.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -173,3 +175,5 @@ ResultCode File::readBack(std::uint64_t offset, void* buffer, std::uint64_t coun
 }
 
 } // namespace mediafmt::io
+
+#endif // _WIN32

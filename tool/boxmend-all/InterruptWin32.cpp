@@ -1,3 +1,5 @@
+#ifdef _WIN32
+
 #include "tool/boxmend-all/BatchRun.h"
 #include "tool/boxmend-all/Interrupt.h"
 
@@ -48,3 +50,5 @@ void installInterruptHandler() {
 }
 
 } // namespace boxmend::batch
+
+#endif // _WIN32

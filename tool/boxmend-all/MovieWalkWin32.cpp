@@ -2,6 +2,8 @@
 // links and offline files, the volume serial number and file index for
 // identity.
 
+#ifdef _WIN32
+
 #include "tool/boxmend-all/MovieWalker.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -137,3 +139,5 @@ void Walker::file(const std::wstring& path, const std::string& shown, bool follo
 }
 
 } // namespace boxmend::batch::walk
+
+#endif // _WIN32

@@ -1,3 +1,5 @@
+#ifdef _WIN32
+
 #include "tool/console/ConsolePause.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -30,3 +32,5 @@ void pauseIfOwnConsole() {
 }
 
 } // namespace boxmend::console
+
+#endif // _WIN32

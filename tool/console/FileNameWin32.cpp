@@ -1,3 +1,5 @@
+#ifdef _WIN32
+
 #include "tool/console/FileName.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -31,3 +33,5 @@ std::string shownName(const NativePath& path) {
 }
 
 } // namespace boxmend::console
+
+#endif // _WIN32

@@ -1,3 +1,5 @@
+#ifdef _WIN32
+
 #include "tool/console/Output.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -22,3 +24,5 @@ Utf8Console::~Utf8Console() {
 }
 
 } // namespace boxmend::console
+
+#endif // _WIN32

@@ -1,6 +1,8 @@
 // The journal's place on Windows: names in UTF-16, the long name of the
 // file, the journal hidden and put in place by MoveFileEx.
 
+#ifdef _WIN32
+
 #include "tool/repair/JournalStore.h"
 
 #include "mediafmt/io/WindowsApi.h"
@@ -186,3 +188,5 @@ JournalPlace DirectoryJournal::place() const {
 }
 
 } // namespace boxmend::repair
+
+#endif // _WIN32
