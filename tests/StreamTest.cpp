@@ -20,6 +20,7 @@
 #include "mediafmt/io/PosixCalls.h"
 
 #include <cerrno>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -204,10 +205,18 @@ TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
 // The system calls the POSIX layer reads and writes through, replaced while
 // one lives: every other call interrupted by a signal, reads and writes cut
 // to three bytes, and as the test asks the read past the cache refused (at
-// its open or at its first read) or no byte ever written.
+// its open, where /proc is missing, or at its first read), its open failing
+// for want of descriptors, or no byte ever written.
 class OddSystem {
 public:
-    enum Oddity { none, directOpenRefused, firstDirectReadRefused, writesStall };
+    enum Oddity {
+        none,
+        directOpenRefused,
+        noProc,
+        noDescriptors,
+        firstDirectReadRefused,
+        writesStall
+    };
     static inline int opens = 0;
 
     explicit OddSystem(Oddity oddity) {
@@ -220,7 +229,16 @@ public:
 private:
     static int open(const char* path, int flags) {
         ++opens;
-        return oddity_ == directOpenRefused ? (errno = EINVAL, -1) : real_.open(path, flags);
+        switch (oddity_) {
+        case directOpenRefused:
+            return errno = EINVAL, -1;
+        case noProc:
+            return errno = ENOENT, -1;
+        case noDescriptors:
+            return errno = EMFILE, -1;
+        default:
+            return real_.open(path, flags);
+        }
     }
     static ssize_t read(int fd, void* buffer, std::size_t count) {
         if (++calls_ % 2 == 1)
@@ -233,8 +251,10 @@ private:
         return calls_ % 2 == 1 ? (errno = EINTR, -1) : real_.pread(fd, buffer, count, at);
     }
     static ssize_t write(int fd, const void* buffer, std::size_t count) {
+        // errno as an earlier interrupted call left it: only a negative
+        // result means errno says anything.
         if (oddity_ == writesStall)
-            return 0;
+            return errno = EINTR, 0;
         if (++calls_ % 2 == 1)
             return errno = EINTR, -1;
         return real_.write(fd, buffer, std::min<std::size_t>(count, 3));
@@ -296,11 +316,12 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
 // Where the file system refuses to bypass the cache, at the open or at the
 // first read, the read comes after the range's cached pages were dropped;
 // refused once, the bypass is not tried again. A read-back that comes up
-// short there too is an error.
+// short there too is an error, as is an open that fails for another reason.
 TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
     TempDir dir;
     const Bytes bytes(10000, 0x33);
-    for (const auto refusal : {OddSystem::directOpenRefused, OddSystem::firstDirectReadRefused}) {
+    for (const auto refusal :
+         {OddSystem::directOpenRefused, OddSystem::noProc, OddSystem::firstDirectReadRefused}) {
         File file;
         ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
         const OddSystem odd(refusal);
@@ -312,6 +333,24 @@ TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
         EXPECT_EQ(OddSystem::opens, 1) << refusal;
         EXPECT_EQ(file.readBack(8000, got.data(), got.size()), result::readError) << refusal;
     }
+    File file;
+    ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
+    Bytes got(5000);
+    {
+        const OddSystem odd(OddSystem::noDescriptors);
+        EXPECT_EQ(file.readBack(0, got.data(), got.size()), result::readError);
+    }
+    // Without standard input the bypassing descriptor is 0; a refusal closes
+    // it all the same.
+    const int input = ::dup(0);
+    ::close(0);
+    {
+        const OddSystem odd(OddSystem::firstDirectReadRefused);
+        EXPECT_EQ(file.readBack(0, got.data(), got.size()), 0u);
+    }
+    EXPECT_EQ(::fcntl(0, F_GETFD), -1);
+    ::dup2(input, 0);
+    ::close(input);
 }
 #endif
 
