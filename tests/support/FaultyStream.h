@@ -40,12 +40,13 @@ public:
     }
     // Every read delivers at most this many bytes.
     void limitReads(std::uint64_t most) { readLimit_ = most; }
-    // From the nth write call on, each write lands shift bytes away from
-    // where it was sent, or nowhere when that is outside the file; a shift
-    // of 0 stores them in place again.
-    void misplaceWrites(std::int64_t shift, std::uint64_t nth = 1) {
+    // The nth write call from now, and without onward only that one, lands
+    // shift bytes away from where it was sent, or nowhere when that is
+    // outside the file; a shift of 0 stores writes in place again.
+    void misplaceWrites(std::int64_t shift, std::uint64_t nth = 1, bool onward = true) {
         shift_ = shift;
         misplaceFrom_ = calls(Call::write) + nth;
+        misplaceTo_ = onward ? std::numeric_limits<std::uint64_t>::max() : misplaceFrom_;
     }
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
@@ -70,7 +71,8 @@ public:
         writesAfterFailure_ += failed_ ? 1 : 0;
         if (mediafmt::ResultCode rc = enter(Call::write); rc != 0)
             return rc;
-        const bool misplaced = shift_ != 0 && calls(Call::write) >= misplaceFrom_;
+        const std::uint64_t nth = calls(Call::write);
+        const bool misplaced = shift_ != 0 && nth >= misplaceFrom_ && nth <= misplaceTo_;
         const std::uint64_t at = position_ + (misplaced ? static_cast<std::uint64_t>(shift_) : 0);
         const bool inside = at <= bytes_.size() && count <= bytes_.size() - at;
         if (!inside && !misplaced) {
@@ -154,6 +156,7 @@ private:
     bool failed_ = false;
     std::int64_t shift_ = 0;
     std::uint64_t misplaceFrom_ = 0;
+    std::uint64_t misplaceTo_ = 0;
     std::uint64_t writesAfterFailure_ = 0;
     std::uint64_t refusedWrites_ = 0;
 };
