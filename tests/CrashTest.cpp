@@ -48,7 +48,6 @@ public:
         fault_ = fault;
         faultAt_ = at;
     }
-    int operations() const { return operations_; }
     // One letter per operation: w(rite), f(lush), s(ave) or r(emove) the journal.
     const std::string& log() const { return log_; }
     std::size_t unflushedSectors() const { return cache_.size(); }
@@ -155,8 +154,8 @@ public:
 private:
     // Counts an operation; a power cut stops every later one.
     Fault next(char kind) {
+        const Fault fault = static_cast<int>(log_.size()) == faultAt_ ? fault_ : Fault::none;
         log_ += kind;
-        const Fault fault = operations_++ == faultAt_ ? fault_ : Fault::none;
         dead_ = dead_ || fault == Fault::powerCut;
         return fault;
     }
@@ -180,7 +179,6 @@ private:
     Fault fault_ = Fault::none;
     int faultAt_ = -1;
     std::string log_;
-    int operations_ = 0;
     bool dead_ = false;
 };
 
