@@ -25,35 +25,29 @@
 
 using namespace testsupport;
 using namespace mediafmt;
-using boxmend::repair::RestoreState;
+using namespace boxmend::repair;
 
 namespace {
 
 constexpr std::size_t sector = 512;
 
-enum class Fault { none, powerCut, writeFails, flushFails, writeDropped, writeMisplaced };
+enum class Fault { none, powerCut, writeFails, flushFails, writeDropped };
 
 // A recording on a disk with a page cache, and the journal store beside it.
 // Writes, flushes and the journal's saves and removals are its operations,
 // counted from 0; one of them can be made to fail.
-class SimulatedDisk final : public io::Io, public boxmend::repair::JournalStore {
+class SimulatedDisk final : public io::Io, public JournalStore {
 public:
     explicit SimulatedDisk(Bytes device, std::optional<Bytes> journal = std::nullopt)
         : device_(std::move(device)), journal_(std::move(journal)) {}
 
     // As a read-only directory does.
     bool refusesJournal = false;
-    // Where a misplaced write lands, from where it was sent; with onward,
-    // every later write is misplaced too. One that would reach outside the
-    // file is lost.
-    std::int64_t shift = 0;
-    bool misplacesOnward = false;
 
     void arm(Fault fault, int at) {
         fault_ = fault;
         faultAt_ = at;
     }
-    int operations() const { return operations_; }
     // One letter per operation: w(rite), f(lush), s(ave) or r(emove) the journal.
     const std::string& log() const { return log_; }
     std::size_t unflushedSectors() const { return cache_.size(); }
@@ -84,30 +78,17 @@ public:
         return dead_ ? result::readError : result::none;
     }
     ResultCode write(const void* buffer, std::uint64_t count, std::uint64_t& put) override {
-        const bool misplaced =
-            fault_ == Fault::writeMisplaced &&
-            (operations_ == faultAt_ || (misplacesOnward && operations_ > faultAt_));
         const Fault fault = next('w');
         put = 0;
         if (dead_)
             return result::writeError;
         if (fault == Fault::writeFails)
             count /= 2; // part of the write is made before it fails
-        const std::uint64_t sent = position_;
-        if (misplaced) {
-            const std::uint64_t target = sent + static_cast<std::uint64_t>(shift);
-            const bool inside = target <= device_.size() && count <= device_.size() - target;
-            position_ = inside ? target : device_.size();
-        }
         for (; put < count && position_ < device_.size(); ++put, ++position_) {
             Bytes& cached = cached_(position_ / sector);
             cached[position_ % sector] = static_cast<const std::uint8_t*>(buffer)[put];
             if (fault == Fault::writeDropped)
                 dropped_.push_back(position_ / sector);
-        }
-        if (misplaced) {
-            put = count;
-            position_ = sent + count;
         }
         return fault == Fault::writeFails ? result::writeError : result::none;
     }
@@ -146,10 +127,6 @@ public:
         atEnd = position_ >= device_.size();
         return result::none;
     }
-    ResultCode size(std::uint64_t& length) override {
-        length = device_.size();
-        return result::none;
-    }
 
     // The journal is saved whole or not at all, as its rename makes it.
     ResultCode load(Bytes& bytes) override {
@@ -158,9 +135,9 @@ public:
         bytes = *journal_;
         return result::none;
     }
-    ResultCode save(const Bytes& bytes, boxmend::repair::SaveTrouble& trouble) override {
+    ResultCode save(const Bytes& bytes, SaveTrouble& trouble) override {
         if (refusesJournal)
-            trouble = boxmend::repair::SaveTrouble::refused;
+            trouble = SaveTrouble::refused;
         if (const Fault fault = next('s'); dead_ || refusesJournal || fault == Fault::writeFails)
             return result::writeError;
         journal_ = bytes;
@@ -177,8 +154,8 @@ public:
 private:
     // Counts an operation; a power cut stops every later one.
     Fault next(char kind) {
+        const Fault fault = static_cast<int>(log_.size()) == faultAt_ ? fault_ : Fault::none;
         log_ += kind;
-        const Fault fault = operations_++ == faultAt_ ? fault_ : Fault::none;
         dead_ = dead_ || fault == Fault::powerCut;
         return fault;
     }
@@ -202,7 +179,6 @@ private:
     Fault fault_ = Fault::none;
     int faultAt_ = -1;
     std::string log_;
-    int operations_ = 0;
     bool dead_ = false;
 };
 
@@ -217,11 +193,44 @@ struct Outcome {
     }
 };
 
-Outcome repair(SimulatedDisk& disk, boxmend::repair::RunOutcome* outcome = nullptr) {
+// A run of boxmend on the file, with its journal kept by the same fake.
+template <typename Disk> Outcome repair(Disk& disk, RunOutcome* outcome = nullptr) {
     Outcome run;
-    boxmend::repair::Journaling journaling{disk, {}};
-    run.status = boxmend::repair::repairOpenFile(disk, journaling, "clip.mov", run.lines, outcome);
+    run.status = repairOpenFile(disk, {disk, {}}, "clip.mov", run.lines, outcome);
     return run;
+}
+
+// A run on the file with the journal beside it, which it must refuse: the
+// file is left as it was and the journal kept. Gives what the run said.
+std::vector<std::string> refused(const Bytes& file, const Bytes& journal) {
+    SimulatedDisk disk(file, journal);
+    const Outcome run = repair(disk);
+    EXPECT_EQ(run.status, exitStatus::journalTrouble);
+    EXPECT_EQ(disk.view(), file);
+    EXPECT_TRUE(disk.hasJournal());
+    return run.lines;
+}
+
+// The repairs a run would make of the file, planned without writing.
+RunOutcome plans(SimulatedDisk& disk) {
+    mp4::File tree;
+    return runRepairs(disk, tree, RunMode::planOnly, {disk, {}});
+}
+
+std::uint64_t offsetOf(const Bytes& file, const char* code) {
+    const Bytes type = text(code);
+    return static_cast<std::uint64_t>(
+        std::search(file.begin(), file.end(), type.begin(), type.end()) - file.begin() - 4);
+}
+
+// The file with only the given steps of the plan written.
+Bytes withSteps(Bytes file, const RepairPlan& plan, std::vector<std::uint32_t> steps) {
+    for (const ByteChange& change : plan.changes) {
+        if (std::find(steps.begin(), steps.end(), change.step) != steps.end())
+            std::copy(change.bytes.begin(), change.bytes.end(),
+                      file.begin() + static_cast<std::ptrdiff_t>(change.offset));
+    }
+    return file;
 }
 
 // A recording with both defects whose changed table bytes straddle a
@@ -231,32 +240,46 @@ Bytes straddlingRecording() {
     recording.audioChunks = 8;
     const Bytes plain = cameraRecording(recording);
     SimulatedDisk disk(plain);
-    boxmend::repair::Journaling journaling{disk, {}};
-    mp4::File tree;
-    const boxmend::repair::RunOutcome run =
-        boxmend::repair::runRepairs(disk, tree, boxmend::repair::RunMode::planOnly, journaling);
-    const auto& changes = run.audioPlan.changes;
-    const std::uint64_t first = changes.front().offset;
-    const std::uint64_t middle = (first + changes.back().offset) / 2;
+    const std::vector<ByteChange> changes = plans(disk).audioPlan.changes;
+    const std::uint64_t middle = (changes.front().offset + changes.back().offset) / 2;
     std::uint64_t padding = sector - middle % sector;
     padding += padding < 8 ? sector : 0;
-    const std::uint64_t moov = tree.find("moov")->offset;
-    const auto at = plain.begin() + static_cast<std::ptrdiff_t>(moov);
+    const auto at = plain.begin() + static_cast<std::ptrdiff_t>(offsetOf(plain, "moov"));
     return concat(
         {Bytes(plain.begin(), at), box("free", {zeros(padding - 8)}), Bytes(at, plain.end())});
 }
 
-TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk clean(original);
-    ASSERT_EQ(repair(clean).status, 0);
-    const Bytes repaired = clean.device();
-    ASSERT_FALSE(clean.hasJournal());
-    ASSERT_NE(repaired, original);
+// The straddling recording, what a run without faults makes of it and the
+// operations it takes, and the journal a run cut short after saving it leaves.
+class Crash : public testing::Test {
+protected:
+    void SetUp() override {
+        SimulatedDisk clean(original);
+        ASSERT_EQ(repair(clean).status, 0);
+        ASSERT_FALSE(clean.hasJournal());
+        ASSERT_NE(clean.device(), original);
+        repaired = clean.device();
+        operations = clean.log();
+        SimulatedDisk killed(original);
+        killed.arm(Fault::powerCut, 1);
+        (void)repair(killed);
+        ASSERT_EQ(killed.load(journal), 0u);
+        ASSERT_EQ(decodeJournal(journal, decoded), Decoded::whole);
+    }
 
+    const Bytes original = straddlingRecording();
+    Bytes repaired;
+    std::string operations;
+    Bytes journal;
+    Journal decoded;
+};
+
+} // namespace
+
+TEST_F(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
     for (Fault fault :
          {Fault::powerCut, Fault::writeFails, Fault::flushFails, Fault::writeDropped}) {
-        for (int at = 0; at < clean.operations(); ++at) {
+        for (int at = 0; at < static_cast<int>(operations.size()); ++at) {
             SimulatedDisk disk(original);
             disk.arm(fault, at);
             const Outcome first = repair(disk);
@@ -277,7 +300,7 @@ TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
                 const Outcome next = repair(after);
                 EXPECT_EQ(after.view(), repaired);
                 EXPECT_FALSE(after.hasJournal());
-                EXPECT_NE(next.status, boxmend::repair::exitStatus::journalTrouble);
+                EXPECT_NE(next.status, exitStatus::journalTrouble);
                 const Bytes torn = alone.view();
                 const Outcome without = repair(alone);
                 if (alone.view() != repaired) {
@@ -290,22 +313,19 @@ TEST(Crash, EveryInterruptedRunIsCompletedExactlyByTheNext) {
     }
 }
 
-TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk clean(original);
-    (void)repair(clean);
+TEST_F(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     SimulatedDisk disk(original);
-    disk.arm(Fault::flushFails, static_cast<int>(clean.log().find('f')));
+    disk.arm(Fault::flushFails, static_cast<int>(operations.find('f')));
     const Outcome failed = repair(disk);
     EXPECT_EQ(failed.lines, std::vector<std::string>{
                                 "error 11 (I/O write error) repairing audio track clip.mov"});
-    EXPECT_EQ(failed.status, boxmend::repair::exitStatus::audioRepairFailed);
+    EXPECT_EQ(failed.status, exitStatus::audioRepairFailed);
     ASSERT_TRUE(disk.hasJournal());
 
     // A completion that fails ends the run there: no fresh repair after it.
     SimulatedDisk failing = disk.reboot(0);
     failing.arm(Fault::writeFails, 0);
-    EXPECT_EQ(repair(failing).status, boxmend::repair::exitStatus::audioRepairFailed);
+    EXPECT_EQ(repair(failing).status, exitStatus::audioRepairFailed);
     EXPECT_EQ(failing.log(), "w");
     EXPECT_TRUE(failing.hasJournal());
 
@@ -316,11 +336,7 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     killedVideo.arm(Fault::powerCut, 1);
     (void)repair(killedVideo);
     SimulatedDisk inspected = killedVideo.reboot(0);
-    mp4::File tree;
-    EXPECT_EQ(boxmend::repair::runRepairs(inspected, tree, boxmend::repair::RunMode::planOnly,
-                                          {inspected, {}})
-                  .recovery.kinds,
-              boxmend::repair::videoRepair);
+    EXPECT_EQ(plans(inspected).recovery.kinds, videoRepair);
 
     SimulatedDisk rebooted = disk.reboot(0);
     const Outcome completed = repair(rebooted);
@@ -331,14 +347,11 @@ TEST(Crash, ARunThatCompletesAJournalReportsItsRepairs) {
     EXPECT_EQ(completed.status, 0);
 }
 
-TEST(Crash, WithoutAJournalTheWritesComeInTheSameFlushedSteps) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk clean(original);
-    (void)repair(clean);
+TEST_F(Crash, WithoutAJournalTheWritesComeInTheSameFlushedSteps) {
     SimulatedDisk disk(original);
     disk.refusesJournal = true;
     EXPECT_EQ(repair(disk).status, 0);
-    EXPECT_EQ(disk.device(), clean.device());
+    EXPECT_EQ(disk.device(), repaired);
     // Every byte no check reads, the video entry's among them, then the
     // sizes box's size, the first samples-per-chunk, the time-to-sample
     // delta and its count, each flushed; no removal.
@@ -353,31 +366,18 @@ TEST(Crash, WithoutAJournalTheWritesComeInTheSameFlushedSteps) {
     EXPECT_EQ(full.view(), original);
 }
 
-TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk disk(original);
-    disk.arm(Fault::powerCut, 1);
-    (void)repair(disk);
+TEST_F(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     // Something else changed a byte the journal records.
-    Bytes changed = disk.reboot(0).device();
-    Bytes journal;
-    ASSERT_EQ(disk.load(journal), 0u);
-    boxmend::repair::Journal decoded;
-    ASSERT_EQ(boxmend::repair::decodeJournal(journal, decoded), boxmend::repair::Decoded::whole);
+    Bytes changed = original;
     changed[decoded.repairs.front().changes.front().offset] ^= 0x55;
-    SimulatedDisk other(changed, journal);
-    const Outcome refused = repair(other);
-    EXPECT_EQ(refused.status, boxmend::repair::exitStatus::journalTrouble);
-    EXPECT_EQ(refused.lines,
+    EXPECT_EQ(refused(changed, journal),
               std::vector<std::string>{"The repair journal journal does not match file clip.mov; "
                                        "nothing was changed, and the journal is kept"});
-    EXPECT_EQ(other.view(), changed);
-    EXPECT_TRUE(other.hasJournal());
 
     // A journal whose checksum fails was never acted on: it goes, the run
     // goes on. One that another version wrote is kept for that version.
     // A journal changed in one byte, its checksum made to hold again.
-    const auto edited = [&journal](std::size_t at, std::uint8_t value, bool longer = false) {
+    const auto edited = [this](std::size_t at, std::uint8_t value, bool longer = false) {
         Bytes bytes = journal;
         if (longer)
             bytes.insert(bytes.end() - 4, 0);
@@ -386,47 +386,43 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
         std::copy_n(be(crc, 4).begin(), 4, bytes.end() - 4);
         return bytes;
     };
-    const Bytes newer = edited(11, 3);
-    SimulatedDisk otherVersion(original, newer);
-    EXPECT_EQ(repair(otherVersion).status, boxmend::repair::exitStatus::journalTrouble);
-    EXPECT_EQ(otherVersion.view(), original);
+    refused(original, edited(11, 3));
     // Whole in either version; of another version; damaged in its tag, a
     // repair's kind, the count of repairs, its length, or a box path said
     // to be 2 GiB long, though the checksum holds; cut anywhere.
-    const std::pair<Bytes, boxmend::repair::Decoded> decodings[] = {
-        {journal, boxmend::repair::Decoded::whole},
-        {edited(11, 1), boxmend::repair::Decoded::whole},
-        {edited(11, 0), boxmend::repair::Decoded::otherVersion},
-        {edited(0, 'b'), boxmend::repair::Decoded::damaged},
-        {edited(43, 3), boxmend::repair::Decoded::damaged},
-        {edited(39, 3), boxmend::repair::Decoded::damaged},
-        {edited(0, 'B', true), boxmend::repair::Decoded::damaged},
-        {edited(44, 0x7F), boxmend::repair::Decoded::damaged},
+    const std::pair<Bytes, Decoded> decodings[] = {
+        {journal, Decoded::whole},
+        {edited(11, 1), Decoded::whole},
+        {edited(11, 0), Decoded::otherVersion},
+        {edited(0, 'b'), Decoded::damaged},
+        {edited(43, 3), Decoded::damaged},
+        {edited(39, 3), Decoded::damaged},
+        {edited(0, 'B', true), Decoded::damaged},
+        {edited(44, 0x7F), Decoded::damaged},
     };
     for (const auto& [bytes, expected] : decodings) {
-        boxmend::repair::Journal read;
-        EXPECT_EQ(boxmend::repair::decodeJournal(bytes, read), expected);
-        if (expected == boxmend::repair::Decoded::whole) {
-            EXPECT_EQ(boxmend::repair::encodeJournal(read), bytes);
+        Journal read;
+        EXPECT_EQ(decodeJournal(bytes, read), expected);
+        if (expected == Decoded::whole) {
+            EXPECT_EQ(encodeJournal(read), bytes);
         }
     }
     for (std::size_t length = 0; length < journal.size(); ++length) {
-        boxmend::repair::Journal cut;
+        Journal cut;
         const Bytes head(journal.begin(), journal.begin() + static_cast<std::ptrdiff_t>(length));
-        EXPECT_EQ(boxmend::repair::decodeJournal(head, cut), boxmend::repair::Decoded::damaged)
-            << length;
+        EXPECT_EQ(decodeJournal(head, cut), Decoded::damaged) << length;
     }
     // A journal that would write past the end of the file is refused before
     // any of the file is read.
     FaultyStream file(original);
-    boxmend::repair::Journal beyond;
+    Journal beyond;
     beyond.fileLength = original.size();
-    beyond.repairs.push_back({boxmend::repair::audioRepair, "moov", {}, 0, original.size() + 1});
-    boxmend::repair::SaveTrouble trouble{};
-    ASSERT_EQ(file.save(boxmend::repair::encodeJournal(beyond), trouble), 0u);
+    beyond.repairs.push_back({audioRepair, "moov", {}, 0, original.size() + 1});
+    SaveTrouble trouble{};
+    ASSERT_EQ(file.save(encodeJournal(beyond), trouble), 0u);
     std::vector<std::string> lines;
-    EXPECT_EQ(boxmend::repair::repairOpenFile(file, file.journaling(), "clip.mov", lines),
-              boxmend::repair::exitStatus::journalTrouble);
+    EXPECT_EQ(repairOpenFile(file, file.journaling(), "clip.mov", lines),
+              exitStatus::journalTrouble);
     EXPECT_EQ(file.calls(FaultyStream::Call::read), 0u);
 
     journal.back() ^= 1;
@@ -435,119 +431,72 @@ TEST(Crash, AFileThatDoesNotMatchItsJournalIsLeftAlone) {
     EXPECT_FALSE(damaged.hasJournal());
 }
 
-} // namespace
-
-namespace {
-
-// The file with only the given steps of the plan written.
-Bytes withSteps(Bytes file, const boxmend::repair::RepairPlan& plan,
-                std::vector<std::uint32_t> steps) {
-    for (const boxmend::repair::ByteChange& change : plan.changes) {
-        if (std::find(steps.begin(), steps.end(), change.step) != steps.end())
-            std::copy(change.bytes.begin(), change.bytes.end(),
-                      file.begin() + static_cast<std::ptrdiff_t>(change.offset));
-    }
-    return file;
-}
-
-std::uint64_t offsetOf(const Bytes& file, const char* code) {
-    const Bytes type = text(code);
-    return static_cast<std::uint64_t>(
-        std::search(file.begin(), file.end(), type.begin(), type.end()) - file.begin() - 4);
-}
-
-} // namespace
-
 // A journal can only finish the repair a fresh run would make of the file as
 // it was, and only when the file is that repair stopped in its write order:
 // anyone who can put a file in the folder can write a journal whose
 // checksum holds.
-TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk killed(original);
-    killed.arm(Fault::powerCut, 1);
-    (void)repair(killed);
-    Bytes genuine;
-    ASSERT_EQ(killed.load(genuine), 0u);
-    boxmend::repair::Journal journal;
-    ASSERT_EQ(boxmend::repair::decodeJournal(genuine, journal), boxmend::repair::Decoded::whole);
-    ASSERT_EQ(journal.repairs.size(), 2u);
+TEST_F(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
+    ASSERT_EQ(decoded.repairs.size(), 2u);
     // The plans with their write order, which a journal does not record.
     SimulatedDisk planned(original);
-    mp4::File tree;
-    const boxmend::repair::RunOutcome run = boxmend::repair::runRepairs(
-        planned, tree, boxmend::repair::RunMode::planOnly, {planned, {}});
-    const boxmend::repair::RepairPlan& audio = run.audioPlan;
+    const RunOutcome run = plans(planned);
     const std::uint64_t mdat = offsetOf(original, "mdat") + 8;
     const std::uint64_t timescale = offsetOf(original, "mvhd") + 20;
 
-    using Forge = std::function<void(boxmend::repair::Journal&)>;
+    using Forge = std::function<void(Journal&)>;
     const std::vector<std::pair<const char*, Forge>> forgeries = {
         {"zeros over the whole file",
-         [&](boxmend::repair::Journal& j) {
-             j.repairs = {{boxmend::repair::audioRepair, "moov", {}, 0, original.size()}};
+         [&](Journal& j) {
+             j.repairs = {{audioRepair, "moov", {}, 0, original.size()}};
          }},
         {"bytes in the media data, with their true originals",
-         [&](boxmend::repair::Journal& j) {
+         [&](Journal& j) {
              const Bytes now(original.begin() + static_cast<std::ptrdiff_t>(mdat),
                              original.begin() + static_cast<std::ptrdiff_t>(mdat + 6));
              j.repairs[0].changes.push_back({mdat, Bytes(6, 0xEE), now});
          }},
         {"a changed movie timescale",
-         [&](boxmend::repair::Journal& j) {
+         [&](Journal& j) {
              j.repairs[0].changes.push_back({timescale,
                                              {static_cast<std::uint8_t>(original[timescale] ^ 1)},
                                              {original[timescale]}});
          }},
         {"other new values for a table",
-         [&](boxmend::repair::Journal& j) { j.repairs[0].changes.back().bytes.back() ^= 0x10; }},
+         [&](Journal& j) { j.repairs[0].changes.back().bytes.back() ^= 0x10; }},
         {"a change reaching past the end of the file",
-         [&](boxmend::repair::Journal& j) {
+         [&](Journal& j) {
              j.repairs[1].changes.push_back({original.size() - 1, {1, 2}, {original.back(), 0}});
          }},
-        {"the fill 4 KiB past the filler",
-         [&](boxmend::repair::Journal& j) { j.repairs[0].fillOffset += 4096; }},
+        {"the fill 4 KiB past the filler", [&](Journal& j) { j.repairs[0].fillOffset += 4096; }},
         {"the audio repair's bytes under the video kind",
-         [&](boxmend::repair::Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
-        {"the video repair alone",
-         [&](boxmend::repair::Journal& j) { j.repairs.erase(j.repairs.begin()); }},
+         [&](Journal& j) { std::swap(j.repairs[0].kind, j.repairs[1].kind); }},
+        {"the video repair alone", [&](Journal& j) { j.repairs.erase(j.repairs.begin()); }},
     };
     for (const auto& [what, forge] : forgeries) {
         SCOPED_TRACE(what);
-        boxmend::repair::Journal forged = journal;
+        Journal forged = decoded;
         forge(forged);
-        SimulatedDisk disk(original, boxmend::repair::encodeJournal(forged));
-        EXPECT_EQ(repair(disk).status, boxmend::repair::exitStatus::journalTrouble);
-        EXPECT_EQ(disk.view(), original);
-        EXPECT_TRUE(disk.hasJournal());
+        refused(original, encodeJournal(forged));
     }
 
     // A forged original cannot make a healthy file defective: the time-to-
     // sample entry the journal says was (n, 1024) is already (1024 n, 1),
     // but the sample-to-chunk table before it in the write order is not.
-    const Bytes healthy = withSteps(original, audio, {3, 4});
+    const Bytes healthy = withSteps(original, run.audioPlan, {3, 4});
     SimulatedDisk alone(healthy);
     EXPECT_EQ(repair(alone).lines,
               std::vector<std::string>{"Corrected error in Lumacode Video Track Format Header"});
-    SimulatedDisk claimed(healthy, genuine);
-    EXPECT_EQ(repair(claimed).status, boxmend::repair::exitStatus::journalTrouble);
-    EXPECT_EQ(claimed.view(), healthy);
+    refused(healthy, journal);
 
     // The released program's journals (version 1) wrote each repair whole,
     // the audio track first; they are held to that order.
-    boxmend::repair::Journal first = journal;
+    Journal first = decoded;
     first.version = 1;
-    const Bytes firstJournal = boxmend::repair::encodeJournal(first);
-    const Bytes videoFirst = withSteps(original, run.videoPlan, {0});
-    SimulatedDisk outOfOrder(videoFirst, firstJournal);
-    EXPECT_EQ(repair(outOfOrder).status, boxmend::repair::exitStatus::journalTrouble);
-    EXPECT_EQ(outOfOrder.view(), videoFirst);
+    refused(withSteps(original, run.videoPlan, {0}), encodeJournal(first));
 
     // A journal whose every byte is already written writes nothing and says
     // nothing, and one that cannot be removed is left to the user.
-    SimulatedDisk clean(original);
-    (void)repair(clean);
-    SimulatedDisk done(clean.device(), genuine);
+    SimulatedDisk done(repaired, journal);
     done.arm(Fault::writeFails, 0);
     EXPECT_EQ(repair(done).lines,
               (std::vector<std::string>{
@@ -562,37 +511,27 @@ TEST(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
 // device misplaces the writes that put it back too, the journal is kept and
 // the recording is said to be possibly damaged. No correction is ever
 // reported over a header that is not the exact repair.
-TEST(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
-    const Bytes original = straddlingRecording();
-    SimulatedDisk clean(original);
-    ASSERT_EQ(repair(clean).status, 0);
-    const Bytes repaired = clean.device();
-    const std::string operations = clean.log();
-    const std::uint64_t moovAt = offsetOf(original, "moov");
+TEST_F(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
+    // The header, which runs to the end of the file.
+    const auto moovAt = static_cast<std::ptrdiff_t>(offsetOf(original, "moov"));
     const auto moovOf = [moovAt](const Bytes& file) {
-        return Bytes(file.begin() + static_cast<std::ptrdiff_t>(moovAt), file.end());
+        return Bytes(file.begin() + moovAt, file.end());
     };
-    std::uint64_t moovSize = 0;
-    for (std::uint64_t i = moovAt; i < moovAt + 4; ++i)
-        moovSize = moovSize << 8 | original[i];
-    ASSERT_EQ(moovAt + moovSize, original.size());
+    const auto writes =
+        static_cast<std::uint64_t>(std::count(operations.begin(), operations.end(), 'w'));
     int putBack = 0;
     int damaged = 0;
 
     for (bool onward : {false, true}) {
         for (std::int64_t shift : {-4096, -46, -1, 1, 4096}) {
-            for (int at = 0; at < static_cast<int>(operations.size()); ++at) {
-                if (operations[static_cast<std::size_t>(at)] != 'w')
-                    continue;
+            for (std::uint64_t nth = 1; nth <= writes; ++nth) {
                 SCOPED_TRACE("shift " + std::to_string(shift) + " from write " +
-                             std::to_string(at) + (onward ? " on" : " only"));
-                SimulatedDisk disk(original);
-                disk.arm(Fault::writeMisplaced, at);
-                disk.shift = shift;
-                disk.misplacesOnward = onward;
-                boxmend::repair::RunOutcome run;
+                             std::to_string(nth) + (onward ? " on" : " only"));
+                FaultyStream disk(original);
+                disk.misplaceWrites(shift, nth, onward);
+                RunOutcome run;
                 const Outcome first = repair(disk, &run);
-                const Bytes after = disk.view();
+                const Bytes after = disk.bytes();
                 // Bytes that land where they change nothing are not seen,
                 // nor need to be.
                 if (first.reportsCorrection()) {
@@ -600,28 +539,23 @@ TEST(Crash, AWriteStoredElsewhereIsUndoneOrTheJournalKept) {
                     continue;
                 }
                 ASSERT_TRUE(run.misplacedWrites && run.restore);
-                EXPECT_EQ(run.restore->state == RestoreState::restored, !disk.hasJournal());
-                if (disk.hasJournal()) {
+                EXPECT_EQ(run.restore->state == RestoreState::restored, disk.journal().empty());
+                if (!disk.journal().empty()) {
                     ++damaged;
-                    EXPECT_EQ(first.lines.back(),
-                              boxmend::repair::message::mayBeDamaged("clip.mov", "journal"));
+                    EXPECT_EQ(first.lines.back(), message::mayBeDamaged("clip.mov", "journal"));
                     EXPECT_TRUE(onward);
                     continue;
                 }
                 ++putBack;
-                EXPECT_EQ(first.status, boxmend::repair::exitStatus::audioRepairFailed);
-                EXPECT_EQ(first.lines,
-                          std::vector<std::string>{boxmend::repair::message::putBack("clip.mov")});
+                EXPECT_EQ(first.status, exitStatus::audioRepairFailed);
+                EXPECT_EQ(first.lines, std::vector<std::string>{message::putBack("clip.mov")});
                 EXPECT_EQ(moovOf(after), moovOf(original));
                 // A write that landed in the media data is not seen; the
                 // header around it is repaired all the same.
                 SimulatedDisk sound(after);
                 EXPECT_EQ(repair(sound).status, 0);
                 EXPECT_EQ(moovOf(sound.view()), moovOf(repaired));
-                const auto head = [moovAt](const Bytes& file) {
-                    return Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(moovAt));
-                };
-                if (head(after) == head(original)) {
+                if (std::equal(original.begin(), original.begin() + moovAt, after.begin())) {
                     EXPECT_EQ(sound.view(), repaired);
                 }
             }

@@ -20,8 +20,7 @@
 #include <algorithm>
 
 using namespace testsupport;
-using boxmend::repair::PhaseState;
-using boxmend::repair::RunMode;
+using namespace boxmend::repair;
 using Call = FaultyStream::Call;
 using mediafmt::io::SeekOrigin;
 namespace result = mediafmt::result;
@@ -42,7 +41,7 @@ struct Outcome {
 
 Outcome runOn(FaultyStream& stream, RunMode mode) {
     mediafmt::mp4::File tree;
-    const auto run = boxmend::repair::runRepairs(stream, tree, mode, stream.journaling());
+    const auto run = runRepairs(stream, tree, mode, stream.journaling());
     Outcome outcome{run.recovery.code, {}, stream.bytes()};
     for (const auto* phase : {&run.parse, &run.check, &run.audio, &run.video})
         outcome.phases.emplace_back(phase->state, phase->code);
@@ -187,8 +186,7 @@ TEST(Faults, RepairsRefuseBytesThatChangedSinceTheParse) {
     const Bytes original = cameraRecording();
     FaultyStream parsed(original);
     mediafmt::mp4::File tree;
-    const auto run =
-        boxmend::repair::runRepairs(parsed, tree, RunMode::planOnly, parsed.journaling());
+    const auto run = runRepairs(parsed, tree, RunMode::planOnly, parsed.journaling());
     ASSERT_EQ(run.audio.state, PhaseState::planned);
     ASSERT_EQ(run.video.state, PhaseState::planned);
     for (const mediafmt::mp4::box::BoxPtr& box :
@@ -196,10 +194,10 @@ TEST(Faults, RepairsRefuseBytesThatChangedSinceTheParse) {
         Bytes changed = original;
         changed[box->offset + box->recordedSize - 1] ^= 1;
         FaultyStream stream(changed);
-        boxmend::repair::RepairPlan plan;
-        EXPECT_EQ(boxmend::repair::planAudioRepair(run.audioTables, false, stream, plan).state,
+        RepairPlan plan;
+        EXPECT_EQ(planAudioRepair(run.audioTables, false, stream, plan).state,
                   box == run.videoEntry ? PhaseState::planned : PhaseState::refused);
-        EXPECT_EQ(boxmend::repair::planVideoRepair(run.videoEntry.get(), stream, plan).state,
+        EXPECT_EQ(planVideoRepair(run.videoEntry.get(), stream, plan).state,
                   box == run.videoEntry ? PhaseState::refused : PhaseState::planned);
     }
 }

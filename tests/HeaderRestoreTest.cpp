@@ -8,7 +8,6 @@
 #include "mediafmt/mp4/box/BaseBoxes.h"
 #include "tests/support/CameraFile.h"
 #include "tests/support/FaultyStream.h"
-#include "tests/support/MisplacingStream.h"
 #include "tool/repair/Planning.h"
 #include "tool/repair/ReadFingerprint.h"
 #include "tool/repair/WriteOrder.h"
@@ -20,8 +19,7 @@
 
 using namespace testsupport;
 using namespace mediafmt;
-using boxmend::repair::ReadFingerprint;
-using boxmend::repair::RestoreState;
+using namespace boxmend::repair;
 
 namespace {
 
@@ -47,12 +45,12 @@ Bytes recording() {
 // A recording parsed through a fingerprint, and its repairs planned.
 struct Trial {
     Trial(const Bytes& bytes, bool onDemand = false) : disk(bytes, onDemand), fingerprint(disk) {
-        boxmend::repair::planRepairs(fingerprint, tree, boxmend::repair::RunMode::apply, planned);
+        planRepairs(fingerprint, tree, RunMode::apply, planned);
         repairs = planned.repairsToMake();
         moov = tree.find("moov");
         fingerprint.keepOnly(moov->offset, moov->recordedSize);
-        for (const boxmend::repair::RepairPlan& repair : repairs) {
-            for (const boxmend::repair::ByteChange& change : repair.changes)
+        for (const RepairPlan& repair : repairs) {
+            for (const ByteChange& change : repair.changes)
                 written.push_back({change.offset, change.original.size(), change.original.data()});
             written.push_back({repair.fillOffset, repair.fillLength, nullptr});
         }
@@ -70,18 +68,24 @@ struct Trial {
         return true;
     }
 
-    boxmend::repair::RestoreOutcome restore(io::Io& device) {
-        return boxmend::repair::restoreHeader(device, tree, fingerprint, written);
+    // Writes the repairs through a device that stores them shift bytes
+    // away from where they were sent, from its nth write on; after them it
+    // stores writes in place again.
+    void writeMisplaced(std::int64_t shift, std::uint64_t nth = 1) {
+        disk.misplaceWrites(shift, nth);
+        EXPECT_FALSE(writeRepairs(disk, repairs, outcomes));
+        disk.misplaceWrites(0);
     }
+    RestoreOutcome restore() { return restoreHeader(disk, tree, fingerprint, written); }
 
     FaultyStream disk;
     ReadFingerprint fingerprint;
     mp4::File tree;
     mp4::box::BoxPtr moov;
-    boxmend::repair::PlannedRepairs planned;
-    std::vector<boxmend::repair::RepairPlan> repairs;
-    std::vector<boxmend::repair::PhaseOutcome> outcomes;
-    std::vector<boxmend::repair::WrittenRange> written;
+    PlannedRepairs planned;
+    std::vector<RepairPlan> repairs;
+    std::vector<PhaseOutcome> outcomes;
+    std::vector<WrittenRange> written;
 };
 
 } // namespace
@@ -94,11 +98,10 @@ TEST(HeaderRestore, RepairWritesStoredElsewhereAreUndoneExactly) {
             Trial trial(original, onDemand);
             ASSERT_EQ(trial.repairs.size(), 2u);
             EXPECT_TRUE(trial.headerFingerprinted());
-            MisplacingStream device(trial.disk, shift);
-            EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+            trial.writeMisplaced(shift);
             EXPECT_NE(trial.disk.bytes(), original);
 
-            const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
+            const RestoreOutcome outcome = trial.restore();
             EXPECT_EQ(outcome.state, RestoreState::restored) << outcome.reason;
             EXPECT_NE(outcome.bytesWritten, 0u);
             EXPECT_EQ(trial.disk.bytes(), original);
@@ -116,9 +119,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
     {
         // The device misplaces the restore's writes too.
         Trial trial(original);
-        MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
-        const boxmend::repair::RestoreOutcome outcome = trial.restore(device);
+        trial.writeMisplaced(-46);
+        trial.disk.misplaceWrites(-46);
+        const RestoreOutcome outcome = trial.restore();
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read back as parsed"), std::string::npos);
         EXPECT_EQ(outcome.failure, 0u);
@@ -128,10 +131,9 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // nothing is written back.
         Trial trial(original);
         lastBlockOnly(trial);
-        MisplacingStream device(trial.disk, -46);
-        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+        trial.writeMisplaced(-46);
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
+        const RestoreOutcome outcome = trial.restore();
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_NE(outcome.reason.find("did not read whole"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
@@ -141,9 +143,8 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         // file: the written ranges' originals put it back.
         Trial trial(original);
         lastBlockOnly(trial);
-        MisplacingStream device(trial.disk, std::int64_t{1} << 40, 2);
-        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
-        EXPECT_EQ(trial.restore(trial.disk).state, RestoreState::restored);
+        trial.writeMisplaced(std::int64_t{1} << 40, 2);
+        EXPECT_EQ(trial.restore().state, RestoreState::restored);
         EXPECT_EQ(trial.disk.bytes(), original);
     }
     {
@@ -152,21 +153,19 @@ TEST(HeaderRestore, WhatCannotBeProvedOrPutBackIsSaidToBeDamaged) {
         Trial trial(original);
         auto free = std::dynamic_pointer_cast<mp4::box::free>(trial.moov->find("free"));
         std::fill(free->data.elements.begin(), free->data.elements.end(), 0x5D);
-        MisplacingStream device(trial.disk, -4096);
-        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+        trial.writeMisplaced(-4096);
         const Bytes damaged = trial.disk.bytes();
-        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
+        const RestoreOutcome outcome = trial.restore();
         EXPECT_NE(outcome.reason.find("cannot be rebuilt"), std::string::npos);
         EXPECT_EQ(trial.disk.bytes(), damaged);
     }
     {
         // A read-back that fails.
         Trial trial(original);
-        MisplacingStream device(trial.disk, 1);
-        EXPECT_FALSE(boxmend::repair::writeRepairs(device, trial.repairs, trial.outcomes));
+        trial.writeMisplaced(1);
         trial.disk.failAt(FaultyStream::Call::read, trial.disk.calls(FaultyStream::Call::read) + 1,
                           result::readError);
-        const boxmend::repair::RestoreOutcome outcome = trial.restore(trial.disk);
+        const RestoreOutcome outcome = trial.restore();
         EXPECT_EQ(outcome.state, RestoreState::notRestored);
         EXPECT_EQ(outcome.failure, result::readError);
     }
@@ -206,8 +205,7 @@ TEST(HeaderRestore, FingerprintFollowsReadsInOrderAcrossReReadsAndJumps) {
         ASSERT_TRUE(fingerprint.run(block, run));
         EXPECT_EQ(run.begin, seen[block][0]);
         EXPECT_EQ(run.end, seen[block][1]);
-        EXPECT_EQ(run.checksum,
-                  boxmend::repair::blockChecksum(bytes.data() + run.begin, run.end - run.begin));
+        EXPECT_EQ(run.checksum, blockChecksum(bytes.data() + run.begin, run.end - run.begin));
     }
     ReadFingerprint::Run run;
     EXPECT_FALSE(fingerprint.run(5, run));

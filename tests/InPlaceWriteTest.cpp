@@ -14,14 +14,15 @@
 #include <tuple>
 
 using namespace testsupport;
+using namespace boxmend::repair;
 namespace result = mediafmt::result;
 
 namespace {
 
 constexpr std::uint64_t at = 100;
 
-boxmend::repair::Encoding encodingOf(const Bytes& made, std::uint64_t length,
-                                     std::uint64_t fillBegin = 0, std::uint64_t fillEnd = 0) {
+Encoding encodingOf(const Bytes& made, std::uint64_t length, std::uint64_t fillBegin = 0,
+                    std::uint64_t fillEnd = 0) {
     const auto encode = [&made](mediafmt::io::Io& out) {
         std::uint64_t put = 0;
         return out.write(made.data(), made.size(), put);
@@ -60,14 +61,14 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
             made[flip] ^= 0x5A;
         std::fill(made.begin() + static_cast<std::ptrdiff_t>(c.fill[0]),
                   made.begin() + static_cast<std::ptrdiff_t>(c.fill[1]), 0);
-        const boxmend::repair::Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
+        const Encoding encoding = encodingOf(made, length, c.fill[0], c.fill[1]);
         mediafmt::io::Buffer stream(stored);
         bool same = false;
-        ASSERT_EQ(boxmend::repair::encodesToStored(stream, encoding, same), 0u);
+        ASSERT_EQ(encodesToStored(stream, encoding, same), 0u);
         EXPECT_EQ(same, c.flips.empty());
-        boxmend::repair::RepairPlan plan;
+        RepairPlan plan;
         bool fits = false;
-        ASSERT_EQ(boxmend::repair::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        ASSERT_EQ(planEncodedChanges(stream, encoding, plan, fits), 0u);
         ASSERT_TRUE(fits);
         ASSERT_EQ(plan.changes.size(), c.changes.size());
         for (std::size_t i = 0; i < c.changes.size(); ++i) {
@@ -92,8 +93,8 @@ TEST(InPlaceWrite, TheComparisonCoversExactlyItsSpan) {
         mediafmt::io::Buffer stream(*file);
         const auto encoding = encodingOf(*made, length, fill, fill != 0 ? length : 0);
         bool fits = true;
-        boxmend::repair::RepairPlan plan;
-        EXPECT_EQ(boxmend::repair::planEncodedChanges(stream, encoding, plan, fits), 0u);
+        RepairPlan plan;
+        EXPECT_EQ(planEncodedChanges(stream, encoding, plan, fits), 0u);
         EXPECT_FALSE(fits);
     }
 }
@@ -105,7 +106,6 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
     const Bytes tooShort = concat({u32(48), text("LMCD"), zeros(6), u16(0), zeros(32)});
     // What the entry is, its bytes, the byte of them that differs on disk
     // from what was parsed (0 for none) and the outcome.
-    using boxmend::repair::PhaseState;
     const std::tuple<const char*, Bytes, std::uint64_t, PhaseState> cases[] = {
         {"an 88-byte entry, rewritten whole", lmcdEntry(0), 0, PhaseState::planned},
         {"a longer entry, its fields alone", lmcdEntry(2, fiel), 0, PhaseState::planned},
@@ -123,13 +123,12 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
         mediafmt::io::Buffer parsed(file);
         mediafmt::mp4::File tree;
         ASSERT_EQ(tree.parse(&parsed), 0u);
-        const auto entry = boxmend::repair::findLumacodeEntry(tree);
+        const auto entry = findLumacodeEntry(tree);
         Bytes disk = file;
         disk[entry->offset + changedOnDisk] ^= changedOnDisk != 0 ? 1 : 0;
         mediafmt::io::Buffer stream(disk);
-        boxmend::repair::RepairPlan plan;
-        const boxmend::repair::PhaseOutcome planned =
-            boxmend::repair::planVideoRepair(entry.get(), stream, plan);
+        RepairPlan plan;
+        const PhaseOutcome planned = planVideoRepair(entry.get(), stream, plan);
         ASSERT_EQ(planned.state, state) << planned.reason;
         const std::uint8_t index = file[entry->offset + 15];
         EXPECT_EQ(entry->dataReferenceIndex.value, index);

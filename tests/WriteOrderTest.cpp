@@ -12,16 +12,15 @@
 #include <map>
 
 using namespace testsupport;
-using boxmend::repair::Reached;
-using boxmend::repair::RepairPlan;
+using namespace boxmend::repair;
 
 TEST(WriteOrder, StepsSplitChangesAtTheirRangesEdges) {
     RepairPlan plan;
     plan.changes = {{10, Bytes(20, 1), Bytes(20, 0)}};
-    boxmend::repair::assignSteps(plan, {{5, 5, 5}, {15, 5, 1}, {20, 1, 2}, {29, 4, 3}, {30, 2, 4}});
+    assignSteps(plan, {{5, 5, 5}, {15, 5, 1}, {20, 1, 2}, {29, 4, 3}, {30, 2, 4}});
     // Each run as offset, length and step.
     std::vector<std::array<std::uint64_t, 3>> runs;
-    for (const boxmend::repair::ByteChange& change : plan.changes)
+    for (const ByteChange& change : plan.changes)
         runs.push_back({change.offset, change.original.size(), change.step});
     EXPECT_EQ(runs, (std::vector<std::array<std::uint64_t, 3>>{
                         {10, 5, 0}, {15, 5, 1}, {20, 1, 2}, {21, 8, 0}, {29, 1, 3}}));
@@ -30,9 +29,9 @@ TEST(WriteOrder, StepsSplitChangesAtTheirRangesEdges) {
 TEST(WriteOrder, OnlyAPrefixOfEveryRepairsStepsIsAStoppedWrite) {
     Bytes original(40, 0xAA);
     // An audio repair of three steps with a fill, and a video repair of one.
-    RepairPlan audio{boxmend::repair::audioRepair, "", {}, 20, 4};
+    RepairPlan audio{audioRepair, "", {}, 20, 4};
     audio.changes = {{4, {1, 2}, {0xAA, 0xAA}, 0}, {10, {3}, {0xAA}, 1}, {12, {4}, {0xAA}, 2}};
-    const RepairPlan video{boxmend::repair::videoRepair, "", {{30, {5}, {0xAA}, 0}}};
+    const RepairPlan video{videoRepair, "", {{30, {5}, {0xAA}, 0}}};
     // What each letter writes: a for the audio repair's step 0, h for half
     // of it, f its fill, 1 and 2 its later steps, v the video repair, x a
     // byte no repair writes.
@@ -63,9 +62,9 @@ TEST(WriteOrder, OnlyAPrefixOfEveryRepairsStepsIsAStoppedWrite) {
         for (Reached expected : {now, first}) {
             mediafmt::io::Buffer stream(file);
             Reached reached = Reached::whole;
-            ASSERT_EQ(boxmend::repair::howFarWritten(stream, repairs, reached), 0u);
+            ASSERT_EQ(howFarWritten(stream, repairs, reached), 0u);
             EXPECT_EQ(reached, expected) << written << (expected == first ? " first" : "");
-            boxmend::repair::useFirstVersionOrder(repairs);
+            useFirstVersionOrder(repairs);
         }
     }
 }
@@ -76,9 +75,8 @@ TEST(WriteOrder, HalfWrittenTablesAreRecognisedToEachConditionsEdge) {
     const auto halfWritten =
         [](std::vector<std::uint32_t> perChunk, Timing timing, std::uint32_t sampleSize = 16,
            std::vector<std::uint32_t> sizes = {}, std::uint32_t sampleCount = 4096) {
-            boxmend::repair::AudioTables tables{nullptr, nullptr, std::make_shared<box::stts>(),
-                                                std::make_shared<box::stsc>(),
-                                                std::make_shared<box::stsz>()};
+            AudioTables tables{nullptr, nullptr, std::make_shared<box::stts>(),
+                               std::make_shared<box::stsc>(), std::make_shared<box::stsz>()};
             tables.stsz->sampleSize.value = sampleSize;
             tables.stsz->sampleCount.value = sampleCount;
             tables.stsz->sampleSizeTable.elements = std::move(sizes);
@@ -86,7 +84,7 @@ TEST(WriteOrder, HalfWrittenTablesAreRecognisedToEachConditionsEdge) {
                 tables.stsc->sampleToChunkTable.elements.push_back({1, n, 1});
             for (const auto& [count, delta] : timing)
                 tables.stts->timeToSampleTable.elements.push_back({count, delta});
-            return boxmend::repair::leftHalfWritten(tables);
+            return leftHalfWritten(tables);
         };
     // 4096 samples, once 4 of duration 1024 (or 64 of 64, or 1 of 4096).
     EXPECT_TRUE(halfWritten({1024, 1024}, {{4, 1024}}));

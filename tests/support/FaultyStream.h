@@ -6,7 +6,9 @@
 // length is the one it was made with; unlike one it never grows: a write that
 // would reach past its end writes nothing and fails with 11. On request one
 // call of a given kind, of the file or of its journal, fails (and does
-// nothing), or every read delivers only a few bytes.
+// nothing), or every read delivers only a few bytes, or writes are stored
+// somewhere other than where they were sent and reported done, as some card
+// readers and counterfeit cards do.
 
 #include "mediafmt/io/Io.h"
 #include "tool/repair/JournalStore.h"
@@ -38,6 +40,14 @@ public:
     }
     // Every read delivers at most this many bytes.
     void limitReads(std::uint64_t most) { readLimit_ = most; }
+    // The nth write call from now, and without onward only that one, lands
+    // shift bytes away from where it was sent, or nowhere when that is
+    // outside the file; a shift of 0 stores writes in place again.
+    void misplaceWrites(std::int64_t shift, std::uint64_t nth = 1, bool onward = true) {
+        shift_ = shift;
+        misplaceFrom_ = calls(Call::write) + nth;
+        misplaceTo_ = onward ? std::numeric_limits<std::uint64_t>::max() : misplaceFrom_;
+    }
 
     const std::vector<std::uint8_t>& bytes() const { return bytes_; }
     std::uint64_t calls(Call kind) const { return calls_[static_cast<std::size_t>(kind)]; }
@@ -61,12 +71,16 @@ public:
         writesAfterFailure_ += failed_ ? 1 : 0;
         if (mediafmt::ResultCode rc = enter(Call::write); rc != 0)
             return rc;
-        if (position_ > bytes_.size() || count > bytes_.size() - position_) {
+        const std::uint64_t nth = calls(Call::write);
+        const bool misplaced = shift_ != 0 && nth >= misplaceFrom_ && nth <= misplaceTo_;
+        const std::uint64_t at = position_ + (misplaced ? static_cast<std::uint64_t>(shift_) : 0);
+        const bool inside = at <= bytes_.size() && count <= bytes_.size() - at;
+        if (!inside && !misplaced) {
             ++refusedWrites_;
             return mediafmt::result::writeError;
         }
-        if (count != 0)
-            std::memcpy(bytes_.data() + position_, buffer, static_cast<std::size_t>(count));
+        if (inside && count != 0)
+            std::memcpy(bytes_.data() + at, buffer, static_cast<std::size_t>(count));
         position_ += count;
         put = count;
         return mediafmt::result::none;
@@ -140,6 +154,9 @@ private:
     mediafmt::ResultCode failCode_ = mediafmt::result::none;
     std::uint64_t readLimit_ = std::numeric_limits<std::uint64_t>::max();
     bool failed_ = false;
+    std::int64_t shift_ = 0;
+    std::uint64_t misplaceFrom_ = 0;
+    std::uint64_t misplaceTo_ = 0;
     std::uint64_t writesAfterFailure_ = 0;
     std::uint64_t refusedWrites_ = 0;
 };
