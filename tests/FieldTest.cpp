@@ -5,6 +5,7 @@
 #include "mediafmt/mp4/type/Bytes.h"
 #include "mediafmt/mp4/type/FixedPoint.h"
 #include "mediafmt/mp4/type/Lists.h"
+#include "mediafmt/mp4/type/Tables.h"
 #include "tests/support/Bytes.h"
 #include "tests/support/FaultyStream.h"
 
@@ -96,4 +97,32 @@ TEST(Fields, LongListsReadBackWholeAndStopAtTheBoxEnd) {
     };
     roundTrip(mediafmt::mp4::type::Uint32Array{}, 65536 + 3);
     roundTrip(mediafmt::mp4::type::Uint64Array{}, 32768 + 3);
+}
+
+// Every table writes back the bytes it read, each field in its place; a
+// list of whole runs takes one write per run, none of them empty.
+TEST(Fields, TablesWriteBackTheBytesTheyRead) {
+    const auto roundTrip = [](auto table) {
+        const std::size_t entrySize = decltype(table.elements)::value_type::diskSize;
+        Bytes bytes{0, 0, 0, 2};
+        for (std::size_t i = 0; i < 2 * entrySize; ++i)
+            bytes.push_back(static_cast<std::uint8_t>(i * 37 + 11));
+        mediafmt::io::Buffer in(bytes);
+        ASSERT_EQ(table.read(&in, bytes.size()), 0u);
+        mediafmt::io::Buffer out;
+        ASSERT_EQ(table.write(&out), 0u);
+        EXPECT_EQ(out.bytes(), bytes) << entrySize;
+    };
+    namespace type = mediafmt::mp4::type;
+    roundTrip(type::TimeToSampleTable{});
+    roundTrip(type::CompositionOffsetTable{});
+    roundTrip(type::SampleToChunkTable{});
+    roundTrip(type::EditListV0Table{});
+    roundTrip(type::EditListV1Table{});
+
+    type::Uint32Array list;
+    list.elements.assign(2 * 16384, 7);
+    FaultyStream sink(Bytes(list.size()));
+    sink.failAt(Call::write, 3, result::closeError);
+    EXPECT_EQ(list.write(&sink), 0u);
 }

@@ -111,4 +111,6 @@ TEST(WriteOrder, HalfWrittenTablesAreRecognisedToEachConditionsEdge) {
     EXPECT_FALSE(halfWritten({1024}, {{1365, 3}}));
     EXPECT_TRUE(halfWritten({1024}, {{64, 64}}));
     EXPECT_TRUE(halfWritten({1024}, {{1, 4096}}));
+    // A single sample: no delta above 1 divides its count.
+    EXPECT_FALSE(halfWritten({1024}, {{1, 1}}, 16, {}, 1));
 }
