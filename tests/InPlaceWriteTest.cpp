@@ -6,6 +6,8 @@
 #include "mediafmt/io/Buffer.h"
 #include "mediafmt/mp4/File.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/FaultyStream.h"
+#include "tool/repair/PositionedIo.h"
 #include "tool/repair/Tracks.h"
 #include "tool/repair/VideoRepair.h"
 
@@ -139,4 +141,14 @@ TEST(InPlaceWrite, TheVideoEntryRewritesOnlyItsIndex) {
             EXPECT_EQ(plan.changes[0].original, Bytes{index});
         }
     }
+}
+
+// Every offset a seek can take reaches the stream; beyond that the offset is
+// refused before the stream is asked.
+TEST(PositionedIo, PassesOnEveryOffsetASeekCanTake) {
+    FaultyStream stream(Bytes(8));
+    const std::uint64_t largest = INT64_MAX;
+    EXPECT_NE(seekTo(stream, largest), mediafmt::result::invalidOperation);
+    EXPECT_EQ(seekTo(stream, largest + 1), mediafmt::result::invalidOperation);
+    EXPECT_EQ(stream.calls(FaultyStream::Call::seek), 1u);
 }
