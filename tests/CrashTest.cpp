@@ -478,6 +478,20 @@ TEST_F(Crash, AJournalIsObeyedOnlyForTheRepairAFreshRunWouldMake) {
         forge(forged);
         refused(original, encodeJournal(forged));
     }
+    // The same bytes split otherwise, with an empty change at the very end
+    // of the file, are the same repair: it is completed.
+    Journal split = decoded;
+    std::vector<ByteChange>& changes = split.repairs[0].changes;
+    const ByteChange last = changes.back();
+    ASSERT_GE(last.bytes.size(), 2u);
+    changes.back().bytes.resize(1);
+    changes.back().original.resize(1);
+    changes.push_back({last.offset + 1, Bytes(last.bytes.begin() + 1, last.bytes.end()),
+                       Bytes(last.original.begin() + 1, last.original.end())});
+    changes.push_back({original.size(), {}, {}});
+    SimulatedDisk resplit(original, encodeJournal(split));
+    EXPECT_EQ(repair(resplit).status, 0);
+    EXPECT_EQ(resplit.view(), repaired);
 
     // A forged original cannot make a healthy file defective: the time-to-
     // sample entry the journal says was (n, 1024) is already (1024 n, 1),
