@@ -5,6 +5,7 @@
 #include "tool/repair/WriteOrder.h"
 #include "mediafmt/io/Buffer.h"
 #include "tests/support/Bytes.h"
+#include "tests/support/FaultyStream.h"
 #include "tool/repair/AudioRepair.h"
 
 #include <gtest/gtest.h>
@@ -67,6 +68,11 @@ TEST(WriteOrder, OnlyAPrefixOfEveryRepairsStepsIsAStoppedWrite) {
             useFirstVersionOrder(repairs);
         }
     }
+    // A read that fails is passed on, never taken for a state of the file.
+    FaultyStream failing(original);
+    failing.failAt(FaultyStream::Call::read, 1, mediafmt::result::readError);
+    Reached reached = Reached::whole;
+    EXPECT_EQ(howFarWritten(failing, {audio, video}, reached), mediafmt::result::readError);
 }
 
 TEST(WriteOrder, HalfWrittenTablesAreRecognisedToEachConditionsEdge) {
