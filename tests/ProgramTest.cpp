@@ -45,11 +45,7 @@ void expectGolden(const std::string& actual, const std::string& name) {
 
 // Twelve audio chunks, so that the size and offset lists wrap.
 Bytes recording(bool defective) {
-    Recording recording;
-    recording.audioChunks = 12;
-    recording.audioDefective = defective;
-    recording.videoDataReferenceIndex = defective ? 0 : 1;
-    return cameraRecording(recording);
+    return cameraRecording(defective, 12);
 }
 
 void expectRun(const ProcessResult& run, int status, const std::string& out,
@@ -113,7 +109,7 @@ TEST(Programs, CommandLines) {
     expectRun(runProcess(dump, {missing}), 2, "",
               "error 12 (I/O open error) opening file " + missing + "\n");
     const ProcessResult json = runProcess(dump, {"--json", missing});
-    EXPECT_NE(json.out.find("\"code\": 12,"), std::string::npos) << json.out;
+    EXPECT_TRUE(contains(json.out, "\"code\": 12,"));
     EXPECT_EQ(json.status, 2);
 
     // Each UTF-16 unit on its own, surrogates included, at the edges of each form.
@@ -308,14 +304,11 @@ TEST(Programs, OddNamesAndThingsThatAreNotJournals) {
     const std::string unreadable = "error 12 (I/O open error) reading the repair journal for ";
     expectRun(runProcess(mend, {path}), 6, unreadable + shown + "\n");
     const ProcessResult dumped = runProcess(dump, {path});
-    EXPECT_NE(dumped.out.find("  repair journal: " + dir.path() + "/.a\\x0ab\\x1b.mov"),
-              std::string::npos);
+    EXPECT_TRUE(contains(dumped.out, "  repair journal: " + dir.path() + "/.a\\x0ab\\x1b.mov"));
     expectRun(dumped, 2, dumped.out, unreadable + shown + "\n");
     const ProcessResult all = runProcess(BOXMEND_ALL_PATH, {"--dry-run", path});
-    EXPECT_NE(
-        all.out.find("[1] " + shown + "\n    repair journal " + dir.path() + "/.a\\x0ab\\x1b.mov"),
-        std::string::npos)
-        << all.out;
+    EXPECT_TRUE(contains(all.out, "[1] " + shown + "\n    repair journal " + dir.path() +
+                                      "/.a\\x0ab\\x1b.mov"));
     for (const std::string& line : {boxmend::repair::message::halfWritten(path),
                                     boxmend::repair::message::completedJournalLeft(path)})
         EXPECT_EQ(line.find_first_of("\n\x1B"), std::string::npos) << line;

@@ -186,8 +186,9 @@ Bytes cameraRecording(const Recording& recording) {
     return concat({ftyp, box("mdat", {media}), moov});
 }
 
-Bytes cameraRecording(bool defective) {
+Bytes cameraRecording(bool defective, std::uint32_t audioChunks) {
     Recording recording;
+    recording.audioChunks = audioChunks;
     recording.audioDefective = defective;
     recording.videoDataReferenceIndex = defective ? 0 : 1;
     return cameraRecording(recording);

@@ -54,7 +54,7 @@ struct Recording {
 Bytes cameraRecording(const Recording& recording = {});
 
 // A camera recording with both defects, or with neither.
-Bytes cameraRecording(bool defective);
+Bytes cameraRecording(bool defective, std::uint32_t audioChunks = 4);
 
 // The deterministic PCM pattern cameraRecording uses by default.
 Bytes pcmPattern(std::uint32_t chunks);

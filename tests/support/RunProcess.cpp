@@ -120,9 +120,11 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 #else
 
+#include <algorithm>
 #include <cstdio>
 #include <fcntl.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -130,6 +132,11 @@ extern char** environ;
 namespace testsupport {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
+    return runProcess(program, args, {});
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         std::vector<std::string> environment) {
     ProcessResult result;
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -137,6 +144,20 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     for (std::string& arg : argStrings)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // The inherited variables that are not given, then those given.
+    std::vector<char*> envp;
+    const auto nameOf = [](std::string_view variable) {
+        return variable.substr(0, variable.find('='));
+    };
+    for (char** inherited = environ; *inherited != nullptr; ++inherited) {
+        if (std::none_of(environment.begin(), environment.end(), [&](const std::string& given) {
+                return nameOf(given) == nameOf(*inherited);
+            }))
+            envp.push_back(*inherited);
+    }
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    envp.push_back(nullptr);
 
     // The output goes to files rather than pipes, so it never stalls the child.
     std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
@@ -148,7 +169,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     if (files[0] != nullptr && files[1] != nullptr &&
         posix_spawn_file_actions_adddup2(&actions, fileno(files[0]), 1) == 0 &&
         posix_spawn_file_actions_adddup2(&actions, fileno(files[1]), 2) == 0 &&
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0 &&
         ::waitpid(pid, &wstatus, 0) == pid)
         result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     posix_spawn_file_actions_destroy(&actions);

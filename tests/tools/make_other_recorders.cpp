@@ -68,12 +68,6 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    Recording camera;
-    camera.audioChunks = 2;
-    const Bytes defective = cameraRecording(camera);
-    camera.audioDefective = false;
-    camera.videoDataReferenceIndex = 1;
-    const Bytes repaired = cameraRecording(camera);
 
     const Bytes isoMeta =
         fullBox("meta", 0, 0, {handler("mdir"), box("ilst", {item("\xA9nam", "Song")})});
@@ -89,8 +83,8 @@ int main(int argc, char* argv[]) {
                   u32(0x10000)}),
          fullBox("elst", 1, 0, {u32(1), u64(0x123456789), u64(0xFFFFFFFFFFFFFFFF), u32(0x10000)})});
     bool ok =
-        write(dir + "camera-phone-meta.mov", withPhoneMeta(defective)) &&
-        write(dir + "camera-phone-meta.mov.repaired", withPhoneMeta(repaired)) &&
+        write(dir + "camera-phone-meta.mov", withPhoneMeta(cameraRecording(true, 2))) &&
+        write(dir + "camera-phone-meta.mov.repaired", withPhoneMeta(cameraRecording(false, 2))) &&
         write(dir + "meta-forms.mov",
               movie(concat({phoneMeta, box("udta", {isoMeta, taggerMeta,
                                                     box("\xA9xyz", {text("+48.8577+002.2950/")}),

@@ -11,12 +11,8 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_recording <file> [healthy]\n");
         return 1;
     }
-    testsupport::Recording recording;
-    if (argc == 3 && std::strcmp(argv[2], "healthy") == 0) {
-        recording.audioDefective = false;
-        recording.videoDataReferenceIndex = 1;
-    }
-    const testsupport::Bytes bytes = testsupport::cameraRecording(recording);
+    const bool healthy = argc == 3 && std::strcmp(argv[2], "healthy") == 0;
+    const testsupport::Bytes bytes = testsupport::cameraRecording(!healthy);
     std::FILE* out = std::fopen(argv[1], "wb");
     if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
         std::fclose(out) != 0) {
