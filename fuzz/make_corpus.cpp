@@ -92,20 +92,6 @@ Bytes defectiveAudioTrak(std::uint32_t id) {
     return trakBox(id, "soun", 48000, 3 * framesPerChunk, defectiveAudioStbl(3, offsets));
 }
 
-Bytes videoTrak(const Bytes& entry) {
-    return trakBox(1, "vide", 30000, 3003,
-                   box("stbl", {stsdBox({entry}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
-                                stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
-}
-
-// depth udta boxes, each the only child of the one before, around a free box.
-Bytes nested(std::uint32_t depth) {
-    Bytes inner = box("free", {zeros(4)});
-    for (std::uint32_t level = 0; level < depth; ++level)
-        inner = box("udta", {inner});
-    return inner;
-}
-
 // Every class of the box catalogue at least once, each version of those
 // whose layout depends on it included, added to a defective recording.
 Bytes catalogue() {
@@ -231,10 +217,10 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         concat({ftyp, media, box("moov", {mvhd(0), u32(4), text("trak")})}));
     add("parse-child-past-loaded",
         concat({ftyp, media, box("moov", {mvhd(0), u32(4000), text("trak")})}));
-    add("parse-nesting-refused", concat({ftyp, box("moov", {nested(63)})}));
+    add("parse-nesting-refused", concat({ftyp, box("moov", {nestedBoxes(63)})}));
 
     // Odd but valid.
-    add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
+    add("nesting-deepest", concat({ftyp, box("moov", {nestedBoxes(62)})}));
     // A table longer than the library encodes in one piece.
     add("long-table",
         movie({videoTrak(lmcdEntry(1)),

@@ -47,10 +47,9 @@ TEST(Card, EmptyAndUnfinishedRecordingsAreNamed) {
     TempDir dir;
     const std::string empty = dir.write("VID_0029.MP4", {});
     const std::string cut = dir.write("VID_0030.MP4", unfinished());
-    ProcessResult run = runProcess(dump, {empty});
-    EXPECT_EQ(run.out, "diagnosis\nresult: the file is empty\n");
-    EXPECT_EQ(run.status, 2);
-    run = runProcess(dump, {"--json", empty});
+    expectRun(runProcess(dump, {empty}), 2, "diagnosis\nresult: the file is empty\n",
+              "error 7 (end of file) parsing file " + empty + "\n");
+    ProcessResult run = runProcess(dump, {"--json", empty});
     auto document = nlohmann::json::parse(run.out);
     EXPECT_TRUE(document["boxes"].empty()) << run.out;
     EXPECT_EQ(document["reason"], "the file is empty");
@@ -119,8 +118,7 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
     ASSERT_EQ(run.out.rfind(line + " (it needs ", 0), 0u) << run.out;
     const std::string needs =
         run.out.substr(line.size() + 11, run.out.find(')') - line.size() - 11);
-    EXPECT_EQ(run.out, line + " (it needs " + needs + "); nothing was changed\n");
-    EXPECT_EQ(run.status, 5);
+    expectRun(run, 5, line + " (it needs " + needs + "); nothing was changed\n");
     EXPECT_EQ(dir.read("VID_0001.MP4"), cameraRecording(true));
 
     const std::string warning = "warning: the card has no room for the repair journal (it needs " +

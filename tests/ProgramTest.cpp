@@ -48,13 +48,6 @@ Bytes recording(bool defective) {
     return cameraRecording(defective, 12);
 }
 
-void expectRun(const ProcessResult& run, int status, const std::string& out,
-               const std::string& err = "") {
-    EXPECT_EQ(run.status, status);
-    EXPECT_EQ(run.out, out);
-    EXPECT_EQ(run.err, err);
-}
-
 #ifndef _WIN32
 // The status of the program run on path with standard output a pipe whose
 // reading end is closed, SIGPIPE as it is by default.
@@ -166,10 +159,7 @@ TEST(Programs, ListingsOfTheGoldens) {
 // generator cannot leave it behind, and it has both defects to repair.
 TEST(Programs, TheBundledSampleIsTheGeneratedRecording) {
     const Bytes sample = readFile(std::filesystem::u8path(SAMPLE_PATH));
-    ASSERT_TRUE(sample == cameraRecording());
-    TempDir dir;
-    const std::string path = dir.write("sample.mov", sample);
-    expectRun(runProcess(mend, {path}), 0, corrected);
+    EXPECT_TRUE(sample == cameraRecording(true));
 }
 
 #ifndef _WIN32
@@ -240,16 +230,10 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
         return bytes;
     };
     const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
-    const Bytes video =
-        trakBox(1, "vide", 30000, 3003,
-                box("stbl", {stsdBox({lmcdEntry(0)}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
-                             stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
     auto movieAround = [&](const Bytes& filling) {
-        return concat({ftyp, box("mdat", {zeros(64)}), box("moov", {video, filling})});
+        return concat(
+            {ftyp, box("mdat", {zeros(64)}), box("moov", {videoTrak(lmcdEntry(0)), filling})});
     };
-    Bytes nested = box("free", {zeros(4)});
-    for (int level = 0; level < 62; ++level)
-        nested = box("udta", {nested});
     const std::uint32_t sizes = 1u << 20;
     TempDir dir;
     const std::string path = dir.file("clip.mov");
@@ -260,7 +244,7 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
     } cases[] = {
         {movieAround(repeated(box("free"), fourMegabytes / 8)), videoCorrected},
         {concat({repeated(box("skip"), fourMegabytes / 8), movieAround({})}), videoCorrected},
-        {movieAround(repeated(nested, fourMegabytes / 512)), videoCorrected},
+        {movieAround(repeated(nestedBoxes(62), fourMegabytes / 512)), videoCorrected},
         {movieAround(trakBox(
              2, "soun", 48000, sizes,
              box("stbl", {stsdBox({in32Entry()}), sttsBox({{sizes, 1024}}), stscBox({{1, 1, 1}}),

@@ -52,36 +52,29 @@ void putPendingJournal(const std::string& path) {
     ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
 }
 
-// Movies, given to boxmend one by one as well, and the other files of a card.
-const char* const movies[] = {"DCIM/100CAM/VID_0001.MOV",
-                              "DCIM/100CAM/VID_0002.MOV",
-                              "DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4",
-                              "DCIM/100CAM/held.mov",
-                              "DCIM/refused.mov",
-                              "DCIM/100CAM/torn.mov",
-                              "DCIM/done.mov",
-                              "OTHER/phone.mp4",
-                              "noext",
-                              "empty.mov",
-                              "pending.mov"};
-
-fs::path makeCard(const fs::path& card) {
+// Movies, given to boxmend one by one as well, and what each holds.
+std::vector<std::pair<const char*, Bytes>> movies() {
+    const fs::path seeds = fs::u8path(FUZZ_DIR) / "corpus/repair";
     Recording phone;
     phone.withAudio = false;
     phone.withVideo = false;
-    const Bytes contents[] = {cameraRecording(true),
-                              cameraRecording(false),
-                              cameraRecording(true),
-                              cameraRecording(false),
-                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/refused-one-size"),
-                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/torn-in-time-count"),
-                              cameraRecording(true),
-                              cameraRecording(phone),
-                              cameraRecording(true),
-                              {},
-                              cameraRecording(true)};
-    for (std::size_t i = 0; i < std::size(movies); ++i)
-        write(card / fs::u8path(movies[i]), contents[i]);
+    return {{"DCIM/100CAM/VID_0001.MOV", cameraRecording(true)},
+            {"DCIM/100CAM/VID_0002.MOV", cameraRecording(false)},
+            {"DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4", cameraRecording(true)},
+            {"DCIM/100CAM/held.mov", cameraRecording(false)},
+            {"DCIM/refused.mov", readFile(seeds / "refused-one-size")},
+            {"DCIM/100CAM/torn.mov", readFile(seeds / "torn-in-time-count")},
+            {"DCIM/done.mov", cameraRecording(true)},
+            {"OTHER/phone.mp4", cameraRecording(phone)},
+            {"noext", cameraRecording(true)},
+            {"empty.mov", {}},
+            {"pending.mov", cameraRecording(true)}};
+}
+
+// The movies and the other files of a card.
+fs::path makeCard(const fs::path& card) {
+    for (const auto& [name, bytes] : movies())
+        write(card / fs::u8path(name), bytes);
     write(card / "notes.txt", {'h', 'i'});
     putPendingJournal((card / "pending.mov").u8string());
     // A journal whose repairs are all on the file already: removed, not trouble.
@@ -162,8 +155,8 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
                          "held.mov\n    Cannot be opened for writing, but there is nothing to "
                          "repair\n"));
 
-    for (const char* movie : movies)
-        runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie)).u8string()});
+    for (const auto& movie : movies())
+        runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie.first)).u8string()});
     EXPECT_TRUE(contents(card) == contents(alone));
 #ifndef _WIN32
     EXPECT_TRUE(readFile(card.parent_path() / "outside.mov") == cameraRecording(true));
@@ -194,9 +187,7 @@ TEST(WholeCard, Statuses) {
     EXPECT_EQ(runProcess(all, {header}).status, 1);
     // A path that does not exist says so, and alone says nothing more.
     const std::string missing = dir.file("missing");
-    run = runProcess(all, {missing});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, missing + ": no such file or folder\n");
+    expectRun(runProcess(all, {missing}), 1, missing + ": no such file or folder\n");
     run = runProcess(all, {missing, dir.write("clip.mov", cameraRecording(true))});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind(missing + ": no such file or folder\n", 0), 0u) << run.out;
@@ -205,9 +196,8 @@ TEST(WholeCard, Statuses) {
 #ifndef _WIN32
     // A name longer than any the system allows.
     const std::string tooLong = dir.file(std::string(300, 'a'));
-    run = runProcess(all, {tooLong});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Cannot read " + tooLong + ": the path is too long for the system\n");
+    expectRun(runProcess(all, {tooLong}), 1,
+              "Cannot read " + tooLong + ": the path is too long for the system\n");
 #endif
     // Folders deeper than any card's are reported rather than walked.
     const fs::path top = fs::u8path(dir.path()) / "deep";

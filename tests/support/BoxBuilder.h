@@ -66,4 +66,12 @@ inline Bytes boxWithSize(std::uint32_t declaredSize, std::string_view code,
     return concat({u32(declaredSize), text(code), concat(payload)});
 }
 
+// depth udta boxes, each the only child of the one before, around a free box.
+inline Bytes nestedBoxes(std::uint32_t depth) {
+    Bytes inner = box("free", {zeros(4)});
+    for (std::uint32_t level = 0; level < depth; ++level)
+        inner = box("udta", {inner});
+    return inner;
+}
+
 } // namespace testsupport

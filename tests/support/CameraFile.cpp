@@ -113,6 +113,12 @@ Bytes trakBox(std::uint32_t trackId, std::string_view handler, std::uint32_t tim
                              box("minf", {mediaHeader, dinf, stbl})})});
 }
 
+Bytes videoTrak(const Bytes& entry) {
+    return trakBox(1, "vide", 30000, 3003,
+                   box("stbl", {stsdBox({entry}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
+                                stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
+}
+
 Bytes defectiveAudioStbl(std::uint32_t chunks, const std::vector<std::uint32_t>& chunkOffsets) {
     return box("stbl",
                {stsdBox({in32Entry()}), sttsBox({{chunks, framesPerChunk}}), stscBox({{1, 1, 1}}),

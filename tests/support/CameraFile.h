@@ -32,6 +32,10 @@ Bytes lmcdEntry(std::uint16_t dataReferenceIndex, const Bytes& extra = {});
 Bytes trakBox(std::uint32_t trackId, std::string_view handler, std::uint32_t timescale,
               std::uint32_t duration, const Bytes& stbl);
 
+// A video track of three 64-byte frames at offsets 40, 104 and 168 whose
+// sample description holds entry.
+Bytes videoTrak(const Bytes& entry);
+
 // The sample tables of the ambisonic track in the defective layout (one
 // chunk-sized sample of duration 1024 per chunk) and as the repair leaves
 // them, each built independently of the library.

@@ -1,9 +1,10 @@
 #pragma once
 
 // Files the tests read: inputs kept in the repository, and the expected
-// outputs they compare with.
+// outputs they compare with; and checks of what a run printed.
 
 #include "tests/support/Bytes.h"
+#include "tests/support/RunProcess.h"
 
 #include <gtest/gtest.h>
 
@@ -41,6 +42,14 @@ inline ::testing::AssertionResult contains(const std::string& text, const std::s
     if (text.find(part) != std::string::npos)
         return ::testing::AssertionSuccess();
     return ::testing::AssertionFailure() << "no \"" << part << "\" in:\n" << text;
+}
+
+// The run ended with status, having printed exactly out and err.
+inline void expectRun(const ProcessResult& run, int status, const std::string& out,
+                      const std::string& err = "") {
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, err);
 }
 
 // Compares actual with the file at path; with BOXMEND_UPDATE_EXPECTED set in
