@@ -8,10 +8,10 @@
 
 #include "fuzz/SafetyChecks.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -226,25 +226,21 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         movie({videoTrak(lmcdEntry(1)),
                box("udta", {sttsBox(std::vector<std::pair<std::uint32_t, std::uint32_t>>(
                                9000, {3, 1001}))})}));
-    add("long-headers", eachTopLevelBox(camera(2, true, 0), longHeader));
-    add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
-    add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
+    const Bytes twoChunks = camera(2, true, 0);
+    add("long-headers", eachTopLevelBox(twoChunks, longHeader));
+    add("trailing-padding", concat({twoChunks, zeros(7)}));
+    add("trailing-box-in-look-ahead", concat({twoChunks, box("free", {zeros(8)})}));
     add("user-data-terminator",
         movie({videoTrak(lmcdEntry(0)), box("udta", {box("TELM", {hex("01")}), u32(0)})}));
     add("media-size-zero-last", concat({ftyp, box("moov", {mvhd(0), videoTrak(lmcdEntry(0))}),
                                         u32(0), text("mdat"), zeros(keptMediaBytes)}));
     // The movie first, then media data whose size reaches far beyond the
     // largest file any file system holds.
-    add("media-size-beyond-any-disk", [] {
-        const std::vector<Bytes> boxes = topLevelBoxes(camera(2, true, 0));
-        return concat({boxes[0], boxes[2], u32(1), text("mdat"), u64(0x0500000000000000),
-                       Bytes(boxes[1].begin() + 8, boxes[1].end())});
-    }());
-    add("cut-short", [] {
-        Bytes bytes = camera(2, true, 0);
-        bytes.resize(bytes.size() - 200);
-        return bytes;
-    }());
+    const std::vector<Bytes> boxes = topLevelBoxes(twoChunks);
+    add("media-size-beyond-any-disk",
+        concat({boxes[0], boxes[2], u32(1), text("mdat"), u64(0x0500000000000000),
+                Bytes(boxes[1].begin() + 8, boxes[1].end())}));
+    add("cut-short", Bytes(twoChunks.begin(), twoChunks.end() - 200));
     add("catalogue", catalogue());
     // Codes and text that must reach neither the terminal nor the JSON as they are.
     add("odd-bytes",
@@ -268,12 +264,8 @@ int main(int argc, char* argv[]) {
         journals.emplace_back("journal-" + std::to_string(journals.size()), seed);
     for (const char* target : {"parse", "repair", "journal"}) {
         const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
-        std::error_code error;
-        std::filesystem::create_directories(dir, error);
         for (const auto& [name, bytes] : std::string(target) == "journal" ? journals : seeds()) {
-            std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-            if (!out.write(reinterpret_cast<const char*>(bytes.data()),
-                           static_cast<std::streamsize>(bytes.size()))) {
+            if (!writeFile(dir / name, bytes)) {
                 std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
                 return 1;
             }

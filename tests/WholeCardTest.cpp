@@ -27,13 +27,6 @@ namespace {
 
 const std::string all = BOXMEND_ALL_PATH;
 
-void write(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 // The journal of a run that was stopped before its first write.
 void putPendingJournal(const std::string& path) {
     mediafmt::io::File file;
@@ -74,15 +67,15 @@ std::vector<std::pair<const char*, Bytes>> movies() {
 // The movies and the other files of a card.
 fs::path makeCard(const fs::path& card) {
     for (const auto& [name, bytes] : movies())
-        write(card / fs::u8path(name), bytes);
-    write(card / "notes.txt", {'h', 'i'});
+        writeFile(card / fs::u8path(name), bytes);
+    writeFile(card / "notes.txt", {'h', 'i'});
     putPendingJournal((card / "pending.mov").u8string());
     // A journal whose repairs are all on the file already: removed, not trouble.
     putPendingJournal((card / "DCIM/done.mov").u8string());
-    write(card / "DCIM/done.mov", cameraRecording(false));
+    writeFile(card / "DCIM/done.mov", cameraRecording(false));
     fs::create_hard_link(card / "DCIM/100CAM/VID_0001.MOV", card / "hard.mov");
 #ifndef _WIN32
-    write(card.parent_path() / "outside.mov", cameraRecording(true));
+    writeFile(card.parent_path() / "outside.mov", cameraRecording(true));
     fs::create_symlink("../outside.mov", card / "link.mov");
     fs::create_directory_symlink(".", card / "loop");
     EXPECT_EQ(::mkfifo((card / "fifo").c_str(), 0644), 0);
@@ -204,8 +197,8 @@ TEST(WholeCard, Statuses) {
     fs::path deep = top;
     for (int level = 0; level < 100; ++level)
         deep /= "d";
-    write(deep / "a.mov", cameraRecording(true));
-    write(deep / "d" / "b.mov", cameraRecording(true));
+    writeFile(deep / "a.mov", cameraRecording(true));
+    writeFile(deep / "d" / "b.mov", cameraRecording(true));
     run = runProcess(all, {top.u8string()});
     EXPECT_EQ(run.status, 1);
     EXPECT_TRUE(contains(run.out, "1 recording: 1 repaired"));

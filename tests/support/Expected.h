@@ -3,23 +3,15 @@
 // Files the tests read: inputs kept in the repository, and the expected
 // outputs they compare with; and checks of what a run printed.
 
-#include "tests/support/Bytes.h"
+#include "tests/support/FileBytes.h"
 #include "tests/support/RunProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 namespace testsupport {
-
-inline Bytes readFile(const std::filesystem::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The output with the file's path replaced by FILE (or by shownAs), so that
 // it does not depend on where the test runs; JSON shows it with its

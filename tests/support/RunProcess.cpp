@@ -122,6 +122,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
 #include <string_view>
@@ -144,19 +145,16 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     for (std::string& arg : argStrings)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
-    // The inherited variables that are not given, then those given.
+    // The given variables, in place of any inherited ones of the same names.
     std::vector<char*> envp;
-    const auto nameOf = [](std::string_view variable) {
-        return variable.substr(0, variable.find('='));
-    };
-    for (char** inherited = environ; *inherited != nullptr; ++inherited) {
-        if (std::none_of(environment.begin(), environment.end(), [&](const std::string& given) {
-                return nameOf(given) == nameOf(*inherited);
-            }))
-            envp.push_back(*inherited);
-    }
     for (std::string& variable : environment)
         envp.push_back(variable.data());
+    for (char** inherited = environ; *inherited != nullptr; ++inherited) {
+        const std::string_view name(*inherited, std::strcspn(*inherited, "=") + 1);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const std::string& given) { return given.rfind(name, 0) == 0; }))
+            envp.push_back(*inherited);
+    }
     envp.push_back(nullptr);
 
     // The output goes to files rather than pipes, so it never stalls the child.

@@ -2,6 +2,7 @@
 // trying the tool by hand: make_recording <file> [healthy]
 
 #include "tests/support/CameraFile.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -12,11 +13,8 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const bool healthy = argc == 3 && std::strcmp(argv[2], "healthy") == 0;
-    const testsupport::Bytes bytes = testsupport::cameraRecording(!healthy);
-    std::FILE* out = std::fopen(argv[1], "wb");
-    if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-        std::fclose(out) != 0) {
-        std::perror(argv[1]);
+    if (!testsupport::writeFile(argv[1], testsupport::cameraRecording(!healthy))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }
     return 0;
