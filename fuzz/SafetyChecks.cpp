@@ -111,6 +111,12 @@ std::string codesOf(const boxmend::repair::RunOutcome& run) {
     return text;
 }
 
+// A run of the repairs on the stream, its journal kept beside it in memory.
+boxmend::repair::RunOutcome runOn(FaultyStream& disk, boxmend::repair::RunMode mode) {
+    mp4::File tree;
+    return boxmend::repair::runRepairs(disk, tree, mode, disk.journaling());
+}
+
 // Whether byte at of the file lies in the box; false for no box.
 bool holds(const BoxPtr& box, std::size_t at) {
     return box && at >= box->offset && at - box->offset < box->recordedSize;
@@ -125,15 +131,11 @@ struct JournalScene {
 
     JournalScene() {
         FaultyStream planned(original);
-        mp4::File tree;
-        const auto run = boxmend::repair::runRepairs(
-            planned, tree, boxmend::repair::RunMode::planOnly, planned.journaling());
+        const auto run = runOn(planned, boxmend::repair::RunMode::planOnly);
         audio = run.audioPlan;
         video = run.videoPlan;
         FaultyStream disk(original);
-        mp4::File again;
-        (void)boxmend::repair::runRepairs(disk, again, boxmend::repair::RunMode::apply,
-                                          disk.journaling());
+        (void)runOn(disk, boxmend::repair::RunMode::apply);
         repaired = disk.bytes();
     }
 
@@ -174,9 +176,7 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
     boxmend::repair::SaveTrouble trouble{};
     if (disk.save(journal, trouble) != 0)
         return "cannot put the journal beside the recording";
-    mp4::File tree;
-    const auto run =
-        boxmend::repair::runRepairs(disk, tree, boxmend::repair::RunMode::apply, disk.journaling());
+    const auto run = runOn(disk, boxmend::repair::RunMode::apply);
     for (std::size_t at = 0; at < start.size(); ++at) {
         const std::uint8_t byte = disk.bytes()[at];
         if (byte != start[at] && byte != scene.repaired[at])
@@ -252,14 +252,10 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
         return "a run that only plans changed the tree";
 
     FaultyStream disk(original);
-    mp4::File firstTree;
-    const auto first = boxmend::repair::runRepairs(disk, firstTree, boxmend::repair::RunMode::apply,
-                                                   disk.journaling());
+    const auto first = runOn(disk, boxmend::repair::RunMode::apply);
     const Bytes repaired = disk.bytes();
     FaultyStream again(repaired);
-    mp4::File secondTree;
-    const auto second = boxmend::repair::runRepairs(
-        again, secondTree, boxmend::repair::RunMode::apply, again.journaling());
+    const auto second = runOn(again, boxmend::repair::RunMode::apply);
 
     for (std::size_t at = 0; at < original.size(); ++at) {
         if (original[at] != repaired[at] &&

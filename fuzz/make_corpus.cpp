@@ -182,11 +182,9 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         audioMovie({sttsBox({{3075, 1}}), wholeChunks, rewrittenSizes, chunks}));
     // The same with samples that lasted 512 units, the square root of their
     // count, in 256 chunks; the delta's low byte written.
-    std::vector<std::uint32_t> manyOffsets;
-    for (std::uint32_t i = 0; i < 256; ++i)
-        manyOffsets.push_back(40 + i * 16384);
-    add("torn-in-time-delta-square", audioMovie({sttsBox({{512, 513}}), wholeChunks,
-                                                 stszBox(16, 262144, {}), stcoBox(manyOffsets)}));
+    add("torn-in-time-delta-square",
+        audioMovie({sttsBox({{512, 513}}), wholeChunks, stszBox(16, 262144, {}),
+                    stcoBox(sequence(40, 16384, 256))}));
     // Sizes as a repair writes them, but a chunk entry no repair writes: not
     // taken for a repair stopped part-way, and left alone.
     add("audio-defect-sizes-written-half-chunks",

@@ -17,7 +17,6 @@
 #include "mediafmt/io/PosixCalls.h"
 
 #include <cerrno>
-#include <cstdlib>
 #endif
 
 using namespace testsupport;

@@ -39,10 +39,6 @@ const std::string dump = BOXDUMP_PATH;
 const std::string corrected = "Corrected error in Ambisonic Audio Track Format Header\n"
                               "Corrected error in Lumacode Video Track Format Header\n";
 
-void expectGolden(const std::string& actual, const std::string& name) {
-    expectFile(actual, std::filesystem::u8path(GOLDEN_DIR) / name);
-}
-
 // Twelve audio chunks, so that the size and offset lists wrap.
 Bytes recording(bool defective) {
     return cameraRecording(defective, 12);
@@ -140,17 +136,19 @@ TEST(Programs, FilesInUseAndReadOnlyFiles) {
 }
 
 TEST(Programs, ListingsOfTheGoldens) {
+    const std::filesystem::path golden = std::filesystem::u8path(GOLDEN_DIR);
     TempDir dir;
     const std::string path = dir.write("clip.mov", recording(true));
     ProcessResult run = runProcess(dump, {path});
-    expectGolden(run.out, "boxdump-defective.txt");
+    expectFile(run.out, golden / "boxdump-defective.txt");
     EXPECT_EQ(run.status, 1);
-    expectGolden(anonymous(runProcess(dump, {"--json", path}).out, path), "boxdump-defective.json");
+    expectFile(anonymous(runProcess(dump, {"--json", path}).out, path),
+               golden / "boxdump-defective.json");
 
     // Repaired, the recording is listed as one made healthy.
     expectRun(runProcess(mend, {path}), 0, corrected);
     run = runProcess(dump, {path});
-    expectGolden(run.out, "boxdump-healthy.txt");
+    expectFile(run.out, golden / "boxdump-healthy.txt");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(dir.read("clip.mov"), recording(false));
 }
@@ -161,63 +159,6 @@ TEST(Programs, TheBundledSampleIsTheGeneratedRecording) {
     const Bytes sample = readFile(std::filesystem::u8path(SAMPLE_PATH));
     EXPECT_TRUE(sample == cameraRecording(true));
 }
-
-#ifndef _WIN32
-// Players skip a track much shorter than its movie as a preview image, so the
-// movie must last as long as its longest track, before a repair and after.
-TEST(Programs, TheMovieLastsAsLongAsItsLongestTrack) {
-    if (std::system("/usr/bin/ffprobe -version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffprobe is not installed";
-    TempDir dir;
-    const std::string path = dir.write("clip.mov", cameraRecording());
-    for (const bool repaired : {false, true}) {
-        if (repaired)
-            expectRun(runProcess(mend, {path}), 0, corrected);
-        const ProcessResult probe = runProcess(
-            "/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=duration",
-                                 "-of", "flat", path});
-        ASSERT_EQ(probe.status, 0) << probe.err;
-        // Lines such as streams.stream.0.duration="0.100100" and format.duration="0.100000".
-        double movie = -1;
-        double longestTrack = -1;
-        int tracks = 0;
-        std::istringstream lines(probe.out);
-        for (std::string line; std::getline(lines, line);) {
-            const std::size_t quote = line.find('"');
-            ASSERT_NE(quote, std::string::npos) << line;
-            const double seconds = std::strtod(line.c_str() + quote + 1, nullptr);
-            if (line.rfind("format.", 0) == 0) {
-                movie = seconds;
-            } else {
-                longestTrack = std::max(longestTrack, seconds);
-                ++tracks;
-            }
-        }
-        EXPECT_EQ(tracks, 2) << probe.out;
-        // The movie's timescale counts milliseconds.
-        EXPECT_NEAR(movie, longestTrack, 0.001) << probe.out;
-    }
-}
-#endif
-
-#ifndef _WIN32
-// The 4-channel 32-bit PCM must come out of the repaired recording, as a
-// real player decodes it, exactly as it went in.
-TEST(Programs, RepairedRecordingDecodesToThePcmPutIn) {
-    if (std::system("/usr/bin/ffmpeg -version >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "ffmpeg is not installed";
-    Recording recording;
-    recording.audioChunks = 10;
-    recording.pcm = pcmPattern(10);
-    TempDir dir;
-    const std::string path = dir.write("clip.mov", cameraRecording(recording));
-    expectRun(runProcess(mend, {path}), 0, corrected);
-    const ProcessResult decoded = runProcess(
-        "/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-f", "s32be", "-"});
-    ASSERT_EQ(decoded.status, 0) << decoded.err;
-    EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == recording.pcm);
-}
-#endif
 
 // Headers of 4 MB built to be slow or greedy: each run ends as documented,
 // leaves the file alone unless it corrects something, and takes seconds.
@@ -274,6 +215,59 @@ TEST(Programs, HostileHeadersOfFourMegabytesTakeSeconds) {
 }
 
 #ifndef _WIN32
+// Players skip a track much shorter than its movie as a preview image, so the
+// movie must last as long as its longest track, before a repair and after.
+TEST(Programs, TheMovieLastsAsLongAsItsLongestTrack) {
+    if (std::system("/usr/bin/ffprobe -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffprobe is not installed";
+    TempDir dir;
+    const std::string path = dir.write("clip.mov", cameraRecording());
+    for (const bool repaired : {false, true}) {
+        if (repaired)
+            expectRun(runProcess(mend, {path}), 0, corrected);
+        const ProcessResult probe = runProcess(
+            "/usr/bin/ffprobe", {"-v", "error", "-show_entries", "format=duration:stream=duration",
+                                 "-of", "flat", path});
+        ASSERT_EQ(probe.status, 0) << probe.err;
+        // Lines such as streams.stream.0.duration="0.100100" and format.duration="0.100000".
+        double movie = -1;
+        double longestTrack = -1;
+        int tracks = 0;
+        std::istringstream lines(probe.out);
+        for (std::string line; std::getline(lines, line);) {
+            const std::size_t quote = line.find('"');
+            ASSERT_NE(quote, std::string::npos) << line;
+            const double seconds = std::strtod(line.c_str() + quote + 1, nullptr);
+            if (line.rfind("format.", 0) == 0) {
+                movie = seconds;
+            } else {
+                longestTrack = std::max(longestTrack, seconds);
+                ++tracks;
+            }
+        }
+        EXPECT_EQ(tracks, 2) << probe.out;
+        // The movie's timescale counts milliseconds.
+        EXPECT_NEAR(movie, longestTrack, 0.001) << probe.out;
+    }
+}
+
+// The 4-channel 32-bit PCM must come out of the repaired recording, as a
+// real player decodes it, exactly as it went in.
+TEST(Programs, RepairedRecordingDecodesToThePcmPutIn) {
+    if (std::system("/usr/bin/ffmpeg -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "ffmpeg is not installed";
+    Recording recording;
+    recording.audioChunks = 10;
+    recording.pcm = pcmPattern(10);
+    TempDir dir;
+    const std::string path = dir.write("clip.mov", cameraRecording(recording));
+    expectRun(runProcess(mend, {path}), 0, corrected);
+    const ProcessResult decoded = runProcess(
+        "/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-f", "s32be", "-"});
+    ASSERT_EQ(decoded.status, 0) << decoded.err;
+    EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == recording.pcm);
+}
+
 // Names are bytes, printed with their control bytes escaped, one line each;
 // anything at the journal's name but a regular file is left alone, without
 // waiting on it, and the run ends with 6 (2 for boxdump).

@@ -44,14 +44,14 @@ Bytes udtaBox() {
                 box("MRKS", {u32(2), u32(1000), u32(2000)}), box("TELM", {hex("0102030405")})});
 }
 
+} // namespace
+
 std::vector<std::uint32_t> sequence(std::uint32_t first, std::uint32_t step, std::uint32_t n) {
     std::vector<std::uint32_t> values;
     for (std::uint32_t i = 0; i < n; ++i)
         values.push_back(first + i * step);
     return values;
 }
-
-} // namespace
 
 Bytes sttsBox(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) {
     Bytes body = u32(entries.size());

@@ -18,6 +18,9 @@ inline constexpr std::uint32_t frameBytes = 16;
 inline constexpr std::uint32_t framesPerChunk = 1024;
 inline constexpr std::uint32_t chunkBytes = frameBytes * framesPerChunk;
 
+// n values from first, each step more than the one before.
+std::vector<std::uint32_t> sequence(std::uint32_t first, std::uint32_t step, std::uint32_t n);
+
 Bytes sttsBox(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries);
 Bytes stscBox(const std::vector<std::array<std::uint32_t, 3>>& entries);
 Bytes stszBox(std::uint32_t sampleSize, std::uint32_t sampleCount,
