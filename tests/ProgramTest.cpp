@@ -256,16 +256,13 @@ TEST(Programs, TheMovieLastsAsLongAsItsLongestTrack) {
 TEST(Programs, RepairedRecordingDecodesToThePcmPutIn) {
     if (std::system("/usr/bin/ffmpeg -version >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "ffmpeg is not installed";
-    Recording recording;
-    recording.audioChunks = 10;
-    recording.pcm = pcmPattern(10);
     TempDir dir;
-    const std::string path = dir.write("clip.mov", cameraRecording(recording));
+    const std::string path = dir.write("clip.mov", cameraRecording(true, 10));
     expectRun(runProcess(mend, {path}), 0, corrected);
     const ProcessResult decoded = runProcess(
         "/usr/bin/ffmpeg", {"-v", "error", "-i", path, "-map", "0:a", "-f", "s32be", "-"});
     ASSERT_EQ(decoded.status, 0) << decoded.err;
-    EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == recording.pcm);
+    EXPECT_TRUE(Bytes(decoded.out.begin(), decoded.out.end()) == pcmPattern(10));
 }
 
 // Names are bytes, printed with their control bytes escaped, one line each;

@@ -150,7 +150,6 @@ Bytes pcmPattern(std::uint32_t chunks) {
 Bytes cameraRecording(const Recording& recording) {
     const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
     const std::uint32_t chunks = recording.audioChunks;
-    const Bytes pcm = recording.pcm.empty() ? pcmPattern(chunks) : recording.pcm;
 
     // The media: video frames first, then the audio chunks.
     Bytes media;
@@ -165,7 +164,7 @@ Bytes cameraRecording(const Recording& recording) {
     if (recording.withAudio) {
         chunkOffsets =
             sequence(static_cast<std::uint32_t>(mediaStart + media.size()), chunkBytes, chunks);
-        media = concat({media, pcm});
+        media = concat({media, pcmPattern(chunks)});
     }
 
     // The movie lasts as long as its longest track: players skip a track far

@@ -52,8 +52,6 @@ struct Recording {
     bool withVideo = true;
     std::uint16_t videoDataReferenceIndex = 0;
     std::uint32_t videoFrames = 3;
-    // Big-endian PCM, audioChunks * chunkBytes long; a pattern when empty.
-    Bytes pcm;
 };
 
 // ftyp, mdat with the media, then moov with the video track, the audio
@@ -63,7 +61,7 @@ Bytes cameraRecording(const Recording& recording = {});
 // A camera recording with both defects, or with neither.
 Bytes cameraRecording(bool defective, std::uint32_t audioChunks = 4);
 
-// The deterministic PCM pattern cameraRecording uses by default.
+// The deterministic big-endian PCM of cameraRecording's audio chunks.
 Bytes pcmPattern(std::uint32_t chunks);
 
 } // namespace testsupport
