@@ -11,6 +11,7 @@
 #include "tool/repair/Journal.h"
 #include "tool/repair/RepairRun.h"
 
+#include <algorithm>
 #include <zlib.h>
 
 namespace fuzzcheck {
@@ -30,24 +31,15 @@ bool documented(ResultCode code) {
     return code <= result::divideByZero;
 }
 
-// A phase's code, when it has one, is one the library documents.
-bool documented(const PhaseOutcome& phase) {
-    return !phase.stopped() || documented(phase.code);
-}
-
 std::string describe(const Box& box) {
     return "box '" + mp4::box::boxPath(&box) + "' at " + std::to_string(box.offset);
 }
 
 // A media data box writes only its header, whatever size it reports.
 bool holdsMediaData(const Box& box) {
-    if (dynamic_cast<const mp4::box::mdat*>(&box) != nullptr)
-        return true;
-    for (const BoxPtr& child : box.children) {
-        if (holdsMediaData(*child))
-            return true;
-    }
-    return false;
+    return dynamic_cast<const mp4::box::mdat*>(&box) != nullptr ||
+           std::any_of(box.children.begin(), box.children.end(),
+                       [](const BoxPtr& child) { return holdsMediaData(*child); });
 }
 
 // Whether find reads the box's path back as boxPath wrote it: a code 0 gives
@@ -119,6 +111,12 @@ std::string codesOf(const boxmend::repair::RunOutcome& run) {
     return text;
 }
 
+// A run of the repairs on the stream, its journal kept beside it in memory.
+boxmend::repair::RunOutcome runOn(FaultyStream& disk, boxmend::repair::RunMode mode) {
+    mp4::File tree;
+    return boxmend::repair::runRepairs(disk, tree, mode, disk.journaling());
+}
+
 // Whether byte at of the file lies in the box; false for no box.
 bool holds(const BoxPtr& box, std::size_t at) {
     return box && at >= box->offset && at - box->offset < box->recordedSize;
@@ -133,15 +131,11 @@ struct JournalScene {
 
     JournalScene() {
         FaultyStream planned(original);
-        mp4::File tree;
-        const auto run = boxmend::repair::runRepairs(
-            planned, tree, boxmend::repair::RunMode::planOnly, planned.journaling());
+        const auto run = runOn(planned, boxmend::repair::RunMode::planOnly);
         audio = run.audioPlan;
         video = run.videoPlan;
         FaultyStream disk(original);
-        mp4::File again;
-        (void)boxmend::repair::runRepairs(disk, again, boxmend::repair::RunMode::apply,
-                                          disk.journaling());
+        (void)runOn(disk, boxmend::repair::RunMode::apply);
         repaired = disk.bytes();
     }
 
@@ -175,20 +169,14 @@ std::string checkJournal(const std::uint8_t* data, std::size_t size) {
         return {};
     const JournalScene& scene = journalScene();
     const Bytes start = scene.withSteps(data[0] % 6u);
-    Bytes journal(data + 1, data + size);
-    const auto crc = crc32_z(crc32(0L, Z_NULL, 0), journal.data(), journal.size());
-    for (unsigned shift = 24;; shift -= 8) {
-        journal.push_back(static_cast<std::uint8_t>(crc >> shift));
-        if (shift == 0)
-            break;
-    }
+    const Bytes body(data + 1, data + size);
+    const Bytes journal = testsupport::concat(
+        {body, testsupport::u32(crc32_z(crc32(0L, Z_NULL, 0), body.data(), body.size()))});
     FaultyStream disk(start);
     boxmend::repair::SaveTrouble trouble{};
     if (disk.save(journal, trouble) != 0)
         return "cannot put the journal beside the recording";
-    mp4::File tree;
-    const auto run =
-        boxmend::repair::runRepairs(disk, tree, boxmend::repair::RunMode::apply, disk.journaling());
+    const auto run = runOn(disk, boxmend::repair::RunMode::apply);
     for (std::size_t at = 0; at < start.size(); ++at) {
         const std::uint8_t byte = disk.bytes()[at];
         if (byte != start[at] && byte != scene.repaired[at])
@@ -264,14 +252,10 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
         return "a run that only plans changed the tree";
 
     FaultyStream disk(original);
-    mp4::File firstTree;
-    const auto first = boxmend::repair::runRepairs(disk, firstTree, boxmend::repair::RunMode::apply,
-                                                   disk.journaling());
+    const auto first = runOn(disk, boxmend::repair::RunMode::apply);
     const Bytes repaired = disk.bytes();
     FaultyStream again(repaired);
-    mp4::File secondTree;
-    const auto second = boxmend::repair::runRepairs(
-        again, secondTree, boxmend::repair::RunMode::apply, again.journaling());
+    const auto second = runOn(again, boxmend::repair::RunMode::apply);
 
     for (std::size_t at = 0; at < original.size(); ++at) {
         if (original[at] != repaired[at] &&
@@ -283,8 +267,9 @@ std::string checkRepair(const std::uint8_t* data, std::size_t size) {
     if (disk.refusedWrites() != 0)
         return "a repair tried to write past the end of the file";
     for (const auto* run : {&first, &second}) {
+        // A phase's code, when it has one, is one the library documents.
         for (const PhaseOutcome* phase : {&run->parse, &run->check, &run->audio, &run->video})
-            if (!documented(*phase))
+            if (phase->stopped() && !documented(phase->code))
                 return "the run gave the undocumented codes " + codesOf(*run);
     }
     if (again.bytes() != repaired || second.audio.is(PhaseState::done) ||

@@ -8,10 +8,10 @@
 
 #include "fuzz/SafetyChecks.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -90,20 +90,6 @@ Bytes audioMovie(std::initializer_list<Bytes> tables) {
 
 Bytes defectiveAudioTrak(std::uint32_t id) {
     return trakBox(id, "soun", 48000, 3 * framesPerChunk, defectiveAudioStbl(3, offsets));
-}
-
-Bytes videoTrak(const Bytes& entry) {
-    return trakBox(1, "vide", 30000, 3003,
-                   box("stbl", {stsdBox({entry}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
-                                stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
-}
-
-// depth udta boxes, each the only child of the one before, around a free box.
-Bytes nested(std::uint32_t depth) {
-    Bytes inner = box("free", {zeros(4)});
-    for (std::uint32_t level = 0; level < depth; ++level)
-        inner = box("udta", {inner});
-    return inner;
 }
 
 // Every class of the box catalogue at least once, each version of those
@@ -196,11 +182,9 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         audioMovie({sttsBox({{3075, 1}}), wholeChunks, rewrittenSizes, chunks}));
     // The same with samples that lasted 512 units, the square root of their
     // count, in 256 chunks; the delta's low byte written.
-    std::vector<std::uint32_t> manyOffsets;
-    for (std::uint32_t i = 0; i < 256; ++i)
-        manyOffsets.push_back(40 + i * 16384);
-    add("torn-in-time-delta-square", audioMovie({sttsBox({{512, 513}}), wholeChunks,
-                                                 stszBox(16, 262144, {}), stcoBox(manyOffsets)}));
+    add("torn-in-time-delta-square",
+        audioMovie({sttsBox({{512, 513}}), wholeChunks, stszBox(16, 262144, {}),
+                    stcoBox(sequence(40, 16384, 256))}));
     // Sizes as a repair writes them, but a chunk entry no repair writes: not
     // taken for a repair stopped part-way, and left alone.
     add("audio-defect-sizes-written-half-chunks",
@@ -231,34 +215,30 @@ std::vector<std::pair<std::string, Bytes>> seeds() {
         concat({ftyp, media, box("moov", {mvhd(0), u32(4), text("trak")})}));
     add("parse-child-past-loaded",
         concat({ftyp, media, box("moov", {mvhd(0), u32(4000), text("trak")})}));
-    add("parse-nesting-refused", concat({ftyp, box("moov", {nested(63)})}));
+    add("parse-nesting-refused", concat({ftyp, box("moov", {nestedBoxes(63)})}));
 
     // Odd but valid.
-    add("nesting-deepest", concat({ftyp, box("moov", {nested(62)})}));
+    add("nesting-deepest", concat({ftyp, box("moov", {nestedBoxes(62)})}));
     // A table longer than the library encodes in one piece.
     add("long-table",
         movie({videoTrak(lmcdEntry(1)),
                box("udta", {sttsBox(std::vector<std::pair<std::uint32_t, std::uint32_t>>(
                                9000, {3, 1001}))})}));
-    add("long-headers", eachTopLevelBox(camera(2, true, 0), longHeader));
-    add("trailing-padding", concat({camera(2, true, 0), zeros(7)}));
-    add("trailing-box-in-look-ahead", concat({camera(2, true, 0), box("free", {zeros(8)})}));
+    const Bytes twoChunks = camera(2, true, 0);
+    add("long-headers", eachTopLevelBox(twoChunks, longHeader));
+    add("trailing-padding", concat({twoChunks, zeros(7)}));
+    add("trailing-box-in-look-ahead", concat({twoChunks, box("free", {zeros(8)})}));
     add("user-data-terminator",
         movie({videoTrak(lmcdEntry(0)), box("udta", {box("TELM", {hex("01")}), u32(0)})}));
     add("media-size-zero-last", concat({ftyp, box("moov", {mvhd(0), videoTrak(lmcdEntry(0))}),
                                         u32(0), text("mdat"), zeros(keptMediaBytes)}));
     // The movie first, then media data whose size reaches far beyond the
     // largest file any file system holds.
-    add("media-size-beyond-any-disk", [] {
-        const std::vector<Bytes> boxes = topLevelBoxes(camera(2, true, 0));
-        return concat({boxes[0], boxes[2], u32(1), text("mdat"), u64(0x0500000000000000),
-                       Bytes(boxes[1].begin() + 8, boxes[1].end())});
-    }());
-    add("cut-short", [] {
-        Bytes bytes = camera(2, true, 0);
-        bytes.resize(bytes.size() - 200);
-        return bytes;
-    }());
+    const std::vector<Bytes> boxes = topLevelBoxes(twoChunks);
+    add("media-size-beyond-any-disk",
+        concat({boxes[0], boxes[2], u32(1), text("mdat"), u64(0x0500000000000000),
+                Bytes(boxes[1].begin() + 8, boxes[1].end())}));
+    add("cut-short", Bytes(twoChunks.begin(), twoChunks.end() - 200));
     add("catalogue", catalogue());
     // Codes and text that must reach neither the terminal nor the JSON as they are.
     add("odd-bytes",
@@ -282,12 +262,8 @@ int main(int argc, char* argv[]) {
         journals.emplace_back("journal-" + std::to_string(journals.size()), seed);
     for (const char* target : {"parse", "repair", "journal"}) {
         const std::filesystem::path dir = std::filesystem::path(argv[1]) / target;
-        std::error_code error;
-        std::filesystem::create_directories(dir, error);
         for (const auto& [name, bytes] : std::string(target) == "journal" ? journals : seeds()) {
-            std::ofstream out(dir / name, std::ios::binary | std::ios::trunc);
-            if (!out.write(reinterpret_cast<const char*>(bytes.data()),
-                           static_cast<std::streamsize>(bytes.size()))) {
+            if (!writeFile(dir / name, bytes)) {
                 std::fprintf(stderr, "cannot write %s\n", (dir / name).string().c_str());
                 return 1;
             }

@@ -3,6 +3,7 @@
 // on the card changes.
 
 #include "tests/support/CameraFile.h"
+#include "tests/support/Expected.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 #include "tool/repair/JournalStore.h"
@@ -16,7 +17,6 @@
 #include "mediafmt/io/PosixCalls.h"
 
 #include <cerrno>
-#include <cstdlib>
 #endif
 
 using namespace testsupport;
@@ -35,10 +35,6 @@ Bytes unfinished() {
                  std::search(whole.begin(), whole.end(), moov.begin(), moov.end()) - 4);
 }
 
-bool has(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
 const std::string neverFinished =
     "he recording was never finished (no moov box); boxmend cannot repair it\n";
 
@@ -50,23 +46,22 @@ TEST(Card, EmptyAndUnfinishedRecordingsAreNamed) {
     TempDir dir;
     const std::string empty = dir.write("VID_0029.MP4", {});
     const std::string cut = dir.write("VID_0030.MP4", unfinished());
-    ProcessResult run = runProcess(dump, {empty});
-    EXPECT_EQ(run.out, "diagnosis\nresult: the file is empty\n");
-    EXPECT_EQ(run.status, 2);
-    run = runProcess(dump, {"--json", empty});
+    expectRun(runProcess(dump, {empty}), 2, "diagnosis\nresult: the file is empty\n",
+              "error 7 (end of file) parsing file " + empty + "\n");
+    ProcessResult run = runProcess(dump, {"--json", empty});
     auto document = nlohmann::json::parse(run.out);
     EXPECT_TRUE(document["boxes"].empty()) << run.out;
     EXPECT_EQ(document["reason"], "the file is empty");
     run = runProcess(dump, {cut});
-    EXPECT_TRUE(has(run.out, "\nresult: t" + neverFinished)) << run.out;
+    EXPECT_TRUE(contains(run.out, "\nresult: t" + neverFinished));
     EXPECT_EQ(run.status, 2);
 
     run = runProcess(all, {dir.path()});
-    EXPECT_TRUE(has(run.out, "parsing file " + empty + "\n    The file is empty\n")) << run.out;
-    EXPECT_TRUE(has(run.out, "checking audio track " + cut + "\n    T" + neverFinished));
+    EXPECT_TRUE(contains(run.out, "parsing file " + empty + "\n    The file is empty\n"));
+    EXPECT_TRUE(contains(run.out, "checking audio track " + cut + "\n    T" + neverFinished));
     run = runProcess(all, {"--dry-run", dir.path()});
-    EXPECT_TRUE(has(run.out, "    result: the file is empty\n")) << run.out;
-    EXPECT_TRUE(has(run.out, "    result: t" + neverFinished));
+    EXPECT_TRUE(contains(run.out, "    result: the file is empty\n"));
+    EXPECT_TRUE(contains(run.out, "    result: t" + neverFinished));
 }
 
 #ifndef _WIN32
@@ -98,19 +93,15 @@ TEST(Card, AJournalWithNoRoomIsToldApart) {
 namespace {
 
 bool once(const std::string& text, const std::string& part) {
-    return has(text, part) && text.find(part) == text.rfind(part);
+    return text.find(part) != std::string::npos && text.find(part) == text.rfind(part);
 }
 
 // A program run on a card that looks locked or full (see KillShim.cpp).
 ProcessResult onCard(const char* state, const std::string& program,
                      const std::vector<std::string>& args) {
-    ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
-    ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-    ::setenv("BOXMEND_CARD", state, 1);
-    ProcessResult run = runProcess(program, args);
-    ::unsetenv("LD_PRELOAD");
-    ::unsetenv("BOXMEND_CARD");
-    return run;
+    return runProcess(program, args,
+                      {"LD_PRELOAD=" KILL_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                       std::string("BOXMEND_CARD=") + state});
 }
 
 } // namespace
@@ -126,8 +117,7 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
     ASSERT_EQ(run.out.rfind(line + " (it needs ", 0), 0u) << run.out;
     const std::string needs =
         run.out.substr(line.size() + 11, run.out.find(')') - line.size() - 11);
-    EXPECT_EQ(run.out, line + " (it needs " + needs + "); nothing was changed\n");
-    EXPECT_EQ(run.status, 5);
+    expectRun(run, 5, line + " (it needs " + needs + "); nothing was changed\n");
     EXPECT_EQ(dir.read("VID_0001.MP4"), cameraRecording(true));
 
     const std::string warning = "warning: the card has no room for the repair journal (it needs " +
@@ -135,10 +125,10 @@ TEST(Card, AFullCardIsNamedBeforeAndWhenItStopsARepair) {
     run = onCard("full", all, {"--dry-run", dir.path()});
     EXPECT_TRUE(once(run.out, warning)) << run.out;
     EXPECT_TRUE(
-        has(run.out, "    " + warning + "    result: a repair is needed, and boxmend can "));
-    EXPECT_TRUE(has(run.out, "2 recordings: 1 to repair, 1 already right"));
+        contains(run.out, "    " + warning + "    result: a repair is needed, and boxmend can "));
+    EXPECT_TRUE(contains(run.out, "2 recordings: 1 to repair, 1 already right"));
     run = onCard("full", dump, {clip});
-    EXPECT_TRUE(has(run.out, "\n  " + warning + "result: a repair is needed")) << run.out;
+    EXPECT_TRUE(contains(run.out, "\n  " + warning + "result: a repair is needed"));
     EXPECT_EQ(run.status, 1);
     auto room = nlohmann::json::parse(onCard("full", dump, {"--json", clip}).out);
     EXPECT_EQ(room["diagnosis"]["journalRoom"]["enough"], false);
@@ -156,15 +146,16 @@ TEST(Card, ALockedCardIsNamedOnceAndEachFileByWhatItHolds) {
                                "read-only): nothing on it can be repaired until it is writable\n";
     ProcessResult run = onCard("locked", all, {dir.path()});
     EXPECT_TRUE(once(run.out, locked)) << run.out;
-    EXPECT_TRUE(has(run.out, locked + "4 recordings: 0 repaired, 1 already right, 3 failed"));
+    EXPECT_TRUE(contains(run.out, locked + "4 recordings: 0 repaired, 1 already right, 3 failed"));
     const std::string opening = "error 12 (I/O open error) opening file ";
-    EXPECT_TRUE(has(run.out, opening + clips[0] +
-                                 "\n    A repair is needed, but it cannot be made on a read-only "
-                                 "card\n"));
-    EXPECT_TRUE(has(run.out, "VID_0002.MP4\n    Cannot be opened for writing, but there is "
-                             "nothing to repair\n"));
-    EXPECT_TRUE(has(run.out, opening + clips[2] + "\n    The file is empty\n"));
-    EXPECT_TRUE(has(run.out, opening + clips[3] + "\n    T" + neverFinished));
+    EXPECT_TRUE(
+        contains(run.out, opening + clips[0] +
+                              "\n    A repair is needed, but it cannot be made on a read-only "
+                              "card\n"));
+    EXPECT_TRUE(contains(run.out, "VID_0002.MP4\n    Cannot be opened for writing, but there is "
+                                  "nothing to repair\n"));
+    EXPECT_TRUE(contains(run.out, opening + clips[2] + "\n    The file is empty\n"));
+    EXPECT_TRUE(contains(run.out, opening + clips[3] + "\n    T" + neverFinished));
     run = onCard("locked", all, {"--dry-run", dir.path()});
     EXPECT_TRUE(once(run.out, locked)) << run.out;
     EXPECT_EQ(dir.read("VID_0001.MP4"), cameraRecording(true));

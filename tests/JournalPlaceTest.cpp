@@ -4,6 +4,7 @@
 
 #include "mediafmt/io/File.h"
 #include "tests/support/CameraFile.h"
+#include "tests/support/Expected.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 #include "tool/repair/Journal.h"
@@ -28,11 +29,7 @@ const std::string suffix = ".boxmend-journal";
 class JournalBeside : public ::testing::Test {
 protected:
     void saveJournal() {
-        Recording healthy;
-        healthy.audioChunks = 12;
-        healthy.audioDefective = false;
-        healthy.videoDataReferenceIndex = 1;
-        recording = cameraRecording(healthy);
+        recording = cameraRecording(false, 12);
         dir.write(name, recording);
 #ifndef _WIN32
         ASSERT_EQ(::chmod(path.c_str(), 0600), 0);
@@ -98,7 +95,7 @@ TEST_F(JournalBeside, JournalSavedUnderAShortenedNameIsFoundByBoxdumpAndBoxmend)
     EXPECT_EQ(dir.read(journalName), encodeJournal(journal));
     // Found under its shortened name: this forged journal is then refused.
     const ProcessResult dumped = runProcess(BOXDUMP_PATH, {path});
-    EXPECT_NE(dumped.out.find("    mismatch: "), std::string::npos) << dumped.out;
+    EXPECT_TRUE(contains(dumped.out, "    mismatch: "));
     EXPECT_EQ(dumped.status, 2);
     // Windows names the file by its short alias.
     const ProcessResult mended = runProcess(BOXMEND_PATH, {path});

@@ -7,16 +7,11 @@
 // beside it, and boxmend must leave the file as it was, or exactly as the
 // kept repaired copy.
 
-#include "tests/support/Bytes.h"
+#include "tests/support/Expected.h"
 #include "tests/support/RunProcess.h"
 #include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 
 namespace {
 
@@ -26,33 +21,14 @@ using namespace testsupport;
 const std::string boxdump = BOXDUMP_PATH;
 const std::string boxmend = BOXMEND_PATH;
 
-std::string readText(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void replaceAll(std::string& text, const std::string& from, const std::string& to) {
-    for (auto at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size()))
-        text.replace(at, from.size(), to);
-}
-
 // What a run printed and its status, with the path of the copy (also as the
-// JSON writes it) replaced by the file's name.
-std::string transcript(const ProcessResult& run, const std::string& path, const std::string& name) {
-    std::string text = run.out + "--- standard error\n" + run.err + "--- status " +
-                       std::to_string(run.status) + "\n";
-    std::string escaped = path;
-    replaceAll(escaped, "\\", "\\\\");
-    replaceAll(text, escaped, name);
-    replaceAll(text, path, name);
-    return text;
-}
-
-// Compares with the kept text; with BOXMEND_UPDATE_EXPECTED set, keeps it.
-void expectKept(const std::string& text, const fs::path& kept) {
-    if (std::getenv("BOXMEND_UPDATE_EXPECTED") != nullptr)
-        std::ofstream(kept, std::ios::binary) << text;
-    EXPECT_EQ(text, readText(kept)) << kept;
+// JSON writes it) replaced by the file's name, compared with the kept text.
+void expectKept(const ProcessResult& run, const std::string& path, const std::string& name,
+                const std::string& kept) {
+    expectFile(anonymous(run.out + "--- standard error\n" + run.err + "--- status " +
+                             std::to_string(run.status) + "\n",
+                         path, name),
+               kept);
 }
 
 } // namespace
@@ -70,16 +46,14 @@ TEST(OtherRecorders, ListingsAndRepairsAreTheKeptOnes) {
         TempDir dir;
         // A name whose short form is itself, as boxmend prints it on Windows.
         const std::string name = "clip" + extension;
-        const std::string original = readText(entry.path());
-        const std::string path = dir.write(name, Bytes(original.begin(), original.end()));
+        const Bytes original = readFile(entry.path());
+        const std::string path = dir.write(name, original);
 
-        expectKept(transcript(runProcess(boxdump, {path}), path, name), kept + ".boxdump.txt");
-        expectKept(transcript(runProcess(boxdump, {"--json", path}), path, name),
-                   kept + ".boxdump.json");
-        expectKept(transcript(runProcess(boxmend, {path}), path, name), kept + ".boxmend.txt");
+        expectKept(runProcess(boxdump, {path}), path, name, kept + ".boxdump.txt");
+        expectKept(runProcess(boxdump, {"--json", path}), path, name, kept + ".boxdump.json");
+        expectKept(runProcess(boxmend, {path}), path, name, kept + ".boxmend.txt");
         const bool repairs = fs::exists(kept + ".repaired");
-        const std::string after = readText(fs::u8path(path));
-        EXPECT_EQ(after, repairs ? readText(kept + ".repaired") : original);
+        EXPECT_TRUE(dir.read(name) == (repairs ? readFile(kept + ".repaired") : original));
         if (repairs) {
             EXPECT_EQ(runProcess(boxmend, {path}).out, "No issues found in Lumacode Video Track\n");
         }
@@ -111,9 +85,8 @@ TEST(OtherRecorders, EveryProgramOpensPathsOfMoreThan260Characters) {
     EXPECT_EQ(run.status, 4);
     // Walked down to from a folder, too.
     run = runProcess(BOXMEND_ALL_PATH, {dir.path()});
-    EXPECT_NE(run.out.find("[1] " + path + "\n    " + line), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("1 recording: 0 repaired, 0 already right, 1 failed\n"),
-              std::string::npos);
+    EXPECT_TRUE(contains(run.out, "[1] " + path + "\n    " + line));
+    EXPECT_TRUE(contains(run.out, "1 recording: 0 repaired, 0 already right, 1 failed\n"));
     EXPECT_EQ(run.status, 1);
 }
 

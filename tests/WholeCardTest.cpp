@@ -27,13 +27,6 @@ namespace {
 
 const std::string all = BOXMEND_ALL_PATH;
 
-void write(const fs::path& path, const Bytes& bytes) {
-    fs::create_directories(path.parent_path());
-    std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()),
-               static_cast<std::streamsize>(bytes.size()));
-}
-
 // The journal of a run that was stopped before its first write.
 void putPendingJournal(const std::string& path) {
     mediafmt::io::File file;
@@ -52,44 +45,37 @@ void putPendingJournal(const std::string& path) {
     ASSERT_EQ(store.save(boxmend::repair::encodeJournal(journal), trouble), 0u);
 }
 
-// Movies, given to boxmend one by one as well, and the other files of a card.
-const char* const movies[] = {"DCIM/100CAM/VID_0001.MOV",
-                              "DCIM/100CAM/VID_0002.MOV",
-                              "DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4",
-                              "DCIM/100CAM/held.mov",
-                              "DCIM/refused.mov",
-                              "DCIM/100CAM/torn.mov",
-                              "DCIM/done.mov",
-                              "OTHER/phone.mp4",
-                              "noext",
-                              "empty.mov",
-                              "pending.mov"};
-
-fs::path makeCard(const fs::path& card) {
+// Movies, given to boxmend one by one as well, and what each holds.
+std::vector<std::pair<const char*, Bytes>> movies() {
+    const fs::path seeds = fs::u8path(FUZZ_DIR) / "corpus/repair";
     Recording phone;
     phone.withAudio = false;
     phone.withVideo = false;
-    const Bytes contents[] = {cameraRecording(true),
-                              cameraRecording(false),
-                              cameraRecording(true),
-                              cameraRecording(false),
-                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/refused-one-size"),
-                              readFile(fs::u8path(FUZZ_DIR) / "corpus/repair/torn-in-time-count"),
-                              cameraRecording(true),
-                              cameraRecording(phone),
-                              cameraRecording(true),
-                              {},
-                              cameraRecording(true)};
-    for (std::size_t i = 0; i < std::size(movies); ++i)
-        write(card / fs::u8path(movies[i]), contents[i]);
-    write(card / "notes.txt", {'h', 'i'});
+    return {{"DCIM/100CAM/VID_0001.MOV", cameraRecording(true)},
+            {"DCIM/100CAM/VID_0002.MOV", cameraRecording(false)},
+            {"DCIM/100CAM/deep/er/clip \xE2\x98\x83.mp4", cameraRecording(true)},
+            {"DCIM/100CAM/held.mov", cameraRecording(false)},
+            {"DCIM/refused.mov", readFile(seeds / "refused-one-size")},
+            {"DCIM/100CAM/torn.mov", readFile(seeds / "torn-in-time-count")},
+            {"DCIM/done.mov", cameraRecording(true)},
+            {"OTHER/phone.mp4", cameraRecording(phone)},
+            {"noext", cameraRecording(true)},
+            {"empty.mov", {}},
+            {"pending.mov", cameraRecording(true)}};
+}
+
+// The movies and the other files of a card.
+fs::path makeCard(const fs::path& card) {
+    for (const auto& [name, bytes] : movies())
+        writeFile(card / fs::u8path(name), bytes);
+    writeFile(card / "notes.txt", {'h', 'i'});
     putPendingJournal((card / "pending.mov").u8string());
     // A journal whose repairs are all on the file already: removed, not trouble.
     putPendingJournal((card / "DCIM/done.mov").u8string());
-    write(card / "DCIM/done.mov", cameraRecording(false));
+    writeFile(card / "DCIM/done.mov", cameraRecording(false));
     fs::create_hard_link(card / "DCIM/100CAM/VID_0001.MOV", card / "hard.mov");
 #ifndef _WIN32
-    write(card.parent_path() / "outside.mov", cameraRecording(true));
+    writeFile(card.parent_path() / "outside.mov", cameraRecording(true));
     fs::create_symlink("../outside.mov", card / "link.mov");
     fs::create_directory_symlink(".", card / "loop");
     EXPECT_EQ(::mkfifo((card / "fifo").c_str(), 0644), 0);
@@ -127,36 +113,30 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
     const auto before = contents(fs::u8path(dir.path()));
     ProcessResult run = runProcess(all, {"--dry-run", card.u8string()});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(
-        run.out.find("10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble\n1 "
-                     "movie from another device left alone; " +
-                     otherFiles + " skipped\n"),
-        std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("pending: the next run of boxmend completes"), std::string::npos)
-        << run.out;
+    EXPECT_TRUE(
+        contains(run.out, "10 recordings: 5 to repair, 3 already right, 1 refused, 1 in trouble\n1 "
+                          "movie from another device left alone; " +
+                              otherFiles + " skipped\n"));
+    EXPECT_TRUE(contains(run.out, "pending: the next run of boxmend completes"));
     // Finishing an interrupted repair is one to make, for boxdump too.
     EXPECT_EQ(runProcess(BOXDUMP_PATH, {(card / "pending.mov").u8string()}).status, 1);
-    EXPECT_NE(run.out.find("done.mov.boxmend-journal: completed: the next run of boxmend removes"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(
+        contains(run.out, "done.mov.boxmend-journal: completed: the next run of boxmend removes"));
     EXPECT_TRUE(contents(fs::u8path(dir.path())) == before);
 
     run = runProcess(all, {card.u8string()});
     EXPECT_EQ(run.status, 1);
     const std::string shown =
         card.u8string() + (card.u8string().find('\\') != std::string::npos ? "\\" : "/");
-    EXPECT_NE(run.out.find("10 recordings: 5 repaired, 3 already right, 2 failed\n1 movie from "
-                           "another device left alone; " +
-                           otherFiles + " skipped\nFailed: " + shown + "DCIM" + shown.back() +
-                           "refused.mov\nFailed: " + shown + "empty.mov\n"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("clip \xE2\x98\x83.mp4\n    Corrected error in Ambisonic"),
-              std::string::npos);
+    EXPECT_TRUE(
+        contains(run.out, "10 recordings: 5 repaired, 3 already right, 2 failed\n1 movie from "
+                          "another device left alone; " +
+                              otherFiles + " skipped\nFailed: " + shown + "DCIM" + shown.back() +
+                              "refused.mov\nFailed: " + shown + "empty.mov\n"));
+    EXPECT_TRUE(contains(run.out, "clip \xE2\x98\x83.mp4\n    Corrected error in Ambisonic"));
     // Recordings alone are numbered, the phone's movie among them is not; and
     // every line but those naming a file fits an 80-column terminal.
-    EXPECT_NE(run.out.find("\n[10] "), std::string::npos) << run.out;
+    EXPECT_TRUE(contains(run.out, "\n[10] "));
     EXPECT_EQ(run.out.find("[11]"), std::string::npos) << run.out;
     std::istringstream lines(run.out);
     for (std::string line; std::getline(lines, line);) {
@@ -164,21 +144,19 @@ TEST(WholeCard, EndsAsBoxmendAloneLeavesEachFile) {
             EXPECT_LE(line.size(), 80u) << line;
         }
     }
-    EXPECT_NE(run.out.find("held.mov\n    Cannot be opened for writing, but there is nothing to "
-                           "repair\n"),
-              std::string::npos);
+    EXPECT_TRUE(contains(run.out,
+                         "held.mov\n    Cannot be opened for writing, but there is nothing to "
+                         "repair\n"));
 
-    for (const char* movie : movies)
-        runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie)).u8string()});
+    for (const auto& movie : movies())
+        runProcess(BOXMEND_PATH, {(alone / fs::u8path(movie.first)).u8string()});
     EXPECT_TRUE(contents(card) == contents(alone));
 #ifndef _WIN32
     EXPECT_TRUE(readFile(card.parent_path() / "outside.mov") == cameraRecording(true));
 #endif
 
     run = runProcess(all, {card.u8string()});
-    EXPECT_NE(run.out.find("10 recordings: 0 repaired, 8 already right, 2 failed"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(contains(run.out, "10 recordings: 0 repaired, 8 already right, 2 failed"));
     fs::permissions(held, fs::perms::owner_write, fs::perm_options::add);
 }
 
@@ -188,7 +166,7 @@ TEST(WholeCard, Statuses) {
     ProcessResult run = runProcess(all, {"--help"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.out.rfind(usage, 0), 0u) << run.out;
-    EXPECT_NE(run.out.find("  130  interrupted by Ctrl-C\n"), std::string::npos) << run.out;
+    EXPECT_TRUE(contains(run.out, "  130  interrupted by Ctrl-C\n"));
     EXPECT_EQ(runProcess(all, {"--version"}).out, "boxmend-all " BOXMEND_VERSION "\n");
     EXPECT_EQ(runProcess(all, {"--dry-run"}).status, 2);
     EXPECT_EQ(runProcess(all, {"--jsn", "a"}).status, 2);
@@ -196,47 +174,37 @@ TEST(WholeCard, Statuses) {
     const std::string notes = dir.write("notes.txt", {'h', 'i'});
     run = runProcess(all, {dir.path(), notes});
     EXPECT_EQ(run.status, 2);
-    EXPECT_NE(run.out.find("No movie found in " + dir.path() + ", " + notes + "\n"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(contains(run.out, "No movie found in " + dir.path() + ", " + notes + "\n"));
     // A box header alone, with no movie's extension, is a movie that fails.
     const std::string header = dir.write("header", {0, 0, 0, 8, 'f', 'r', 'e', 'e'});
     EXPECT_EQ(runProcess(all, {header}).status, 1);
     // A path that does not exist says so, and alone says nothing more.
     const std::string missing = dir.file("missing");
-    run = runProcess(all, {missing});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, missing + ": no such file or folder\n");
+    expectRun(runProcess(all, {missing}), 1, missing + ": no such file or folder\n");
     run = runProcess(all, {missing, dir.write("clip.mov", cameraRecording(true))});
     EXPECT_EQ(run.status, 1);
     EXPECT_EQ(run.out.rfind(missing + ": no such file or folder\n", 0), 0u) << run.out;
-    EXPECT_NE(run.out.find("1 repaired"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Could not read: " + missing + " (no such file or folder)\n"),
-              std::string::npos)
-        << run.out;
-#ifndef _WIN32
-    // A name longer than any the system allows.
-    const std::string tooLong = dir.file(std::string(300, 'a'));
-    run = runProcess(all, {tooLong});
-    EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.out, "Cannot read " + tooLong + ": the path is too long for the system\n");
-#endif
+    EXPECT_TRUE(contains(run.out, "1 repaired"));
+    EXPECT_TRUE(contains(run.out, "Could not read: " + missing + " (no such file or folder)\n"));
     // Folders deeper than any card's are reported rather than walked.
     const fs::path top = fs::u8path(dir.path()) / "deep";
     fs::path deep = top;
     for (int level = 0; level < 100; ++level)
         deep /= "d";
-    write(deep / "a.mov", cameraRecording(true));
-    write(deep / "d" / "b.mov", cameraRecording(true));
+    writeFile(deep / "a.mov", cameraRecording(true));
+    writeFile(deep / "d" / "b.mov", cameraRecording(true));
     run = runProcess(all, {top.u8string()});
     EXPECT_EQ(run.status, 1);
-    EXPECT_NE(run.out.find("1 recording: 1 repaired"), std::string::npos) << run.out;
-    EXPECT_NE(run.out.find("Could not read: " + (deep / "d").u8string() +
-                           " (more than 100 levels deep)\n"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(contains(run.out, "1 recording: 1 repaired"));
+    EXPECT_TRUE(contains(run.out, "Could not read: " + (deep / "d").u8string() +
+                                      " (more than 100 levels deep)\n"));
 
 #ifndef _WIN32
+    // A name longer than any the system allows.
+    const std::string tooLong = dir.file(std::string(300, 'a'));
+    expectRun(runProcess(all, {tooLong}), 1,
+              "Cannot read " + tooLong + ": the path is too long for the system\n");
+
     // Output lost: the repairs are still made, and the status says so.
     if (!fs::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full here to make writing to standard output fail";
@@ -254,15 +222,10 @@ TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     TempDir dir;
     for (const char* name : {"a.mov", "b.mov", "c.mov"})
         dir.write(name, cameraRecording(true));
-    auto interrupted = [&](const char* times) {
-        ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
-        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        ::setenv("BOXMEND_INTERRUPT_AT", "1", 1);
-        ::setenv("BOXMEND_INTERRUPTS", times, 1);
-        ProcessResult run = runProcess(all, {dir.path()});
-        for (const char* name : {"LD_PRELOAD", "BOXMEND_INTERRUPT_AT", "BOXMEND_INTERRUPTS"})
-            ::unsetenv(name);
-        return run;
+    auto interrupted = [&](const std::string& times) {
+        return runProcess(all, {dir.path()},
+                          {"LD_PRELOAD=" KILL_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                           "BOXMEND_INTERRUPT_AT=1", "BOXMEND_INTERRUPTS=" + times});
     };
 
     ProcessResult run = interrupted("1");
@@ -270,9 +233,8 @@ TEST(WholeCard, CtrlCIsAnsweredAtOnce) {
     const std::string a = dir.file("a.mov");
     EXPECT_EQ(run.out.rfind("Stopping after this movie; Ctrl-C again stops now.\n[1] " + a, 0), 0u)
         << run.out;
-    EXPECT_NE(run.out.find("Interrupted after 1 of 3 movies; the rest were not looked at\n"),
-              std::string::npos)
-        << run.out;
+    EXPECT_TRUE(
+        contains(run.out, "Interrupted after 1 of 3 movies; the rest were not looked at\n"));
     EXPECT_TRUE(dir.read("a.mov") == cameraRecording(false));
     EXPECT_TRUE(dir.read("b.mov") == cameraRecording(true));
 
@@ -298,19 +260,16 @@ TEST(WholeCard, StopsAfterADeviceMisplacedAWrite) {
         TempDir dir;
         for (const char* name : {"a.mov", "b.mov", "c.mov"})
             dir.write(name, cameraRecording(true));
-        ::setenv("LD_PRELOAD", KILL_SHIM_PATH, 1);
-        ::setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        ::setenv("BOXMEND_MISPLACE_AT", std::to_string(nth).c_str(), 1);
-        ::setenv("BOXMEND_MISPLACE_BY", "-46", 1);
-        const ProcessResult run = runProcess(all, {dir.path()});
-        for (const char* name : {"LD_PRELOAD", "BOXMEND_MISPLACE_AT", "BOXMEND_MISPLACE_BY"})
-            ::unsetenv(name);
+        const ProcessResult run =
+            runProcess(all, {dir.path()},
+                       {"LD_PRELOAD=" KILL_SHIM_PATH, "ASAN_OPTIONS=verify_asan_link_order=0",
+                        "BOXMEND_MISPLACE_AT=" + std::to_string(nth), "BOXMEND_MISPLACE_BY=-46"});
         stopped = run.out.find("Stopped after " + dir.file("b.mov") + ":\n") != std::string::npos;
         if (!stopped)
             continue;
         SCOPED_TRACE(run.out);
         EXPECT_EQ(run.status, 1);
-        EXPECT_NE(run.out.find("1 movie was not touched."), std::string::npos);
+        EXPECT_TRUE(contains(run.out, "1 movie was not touched."));
         EXPECT_TRUE(dir.read("a.mov") == cameraRecording(false));
         EXPECT_TRUE(dir.read("b.mov") == cameraRecording(true) ||
                     fs::exists(dir.file(".b.mov.boxmend-journal")));

@@ -9,15 +9,7 @@
 
 #include <string>
 
-namespace {
-
-using mediafmt::io::extendedLengthPath;
-using mediafmt::io::needsExtendedLength;
-using mediafmt::io::toUtf16;
-using mediafmt::io::toUtf8;
-using mediafmt::io::withoutExtendedPrefix;
-
-} // namespace
+using namespace mediafmt::io;
 
 TEST(ConsolePause, WaitsOnlyInAConsoleOfItsOwn) {
     // Dropped on in Explorer: a new console with this process alone.

@@ -47,12 +47,6 @@ inline Bytes box(std::string_view code, std::initializer_list<Bytes> payload = {
     return concat({u32(8 + body.size()), text(code), body});
 }
 
-// A box with a 16-byte header (size field 1, then the 64-bit size).
-inline Bytes box64(std::string_view code, std::initializer_list<Bytes> payload = {}) {
-    Bytes body = concat(payload);
-    return concat({u32(1), text(code), u64(16 + body.size()), body});
-}
-
 // A full box: version and flags, then the payload.
 inline Bytes fullBox(std::string_view code, std::uint8_t version, std::uint32_t flags,
                      std::initializer_list<Bytes> payload = {}) {
@@ -60,10 +54,12 @@ inline Bytes fullBox(std::string_view code, std::uint8_t version, std::uint32_t 
     return box(code, {u8(version), u24(flags), body});
 }
 
-// A box whose size field says declaredSize whatever its payload holds.
-inline Bytes boxWithSize(std::uint32_t declaredSize, std::string_view code,
-                         std::initializer_list<Bytes> payload = {}) {
-    return concat({u32(declaredSize), text(code), concat(payload)});
+// depth udta boxes, each the only child of the one before, around a free box.
+inline Bytes nestedBoxes(std::uint32_t depth) {
+    Bytes inner = box("free", {zeros(4)});
+    for (std::uint32_t level = 0; level < depth; ++level)
+        inner = box("udta", {inner});
+    return inner;
 }
 
 } // namespace testsupport

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "mediafmt/io/Buffer.h"
-
 #include <cstdint>
 #include <cstdio>
 #include <initializer_list>
@@ -45,11 +43,6 @@ inline Bytes concat(std::initializer_list<Bytes> parts) {
     for (const Bytes& part : parts)
         all.insert(all.end(), part.begin(), part.end());
     return all;
-}
-
-// What has been written to the buffer, as text.
-inline std::string textOf(const mediafmt::io::Buffer& buffer) {
-    return std::string(buffer.bytes().begin(), buffer.bytes().end());
 }
 
 } // namespace testsupport

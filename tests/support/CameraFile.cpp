@@ -44,14 +44,14 @@ Bytes udtaBox() {
                 box("MRKS", {u32(2), u32(1000), u32(2000)}), box("TELM", {hex("0102030405")})});
 }
 
+} // namespace
+
 std::vector<std::uint32_t> sequence(std::uint32_t first, std::uint32_t step, std::uint32_t n) {
     std::vector<std::uint32_t> values;
     for (std::uint32_t i = 0; i < n; ++i)
         values.push_back(first + i * step);
     return values;
 }
-
-} // namespace
 
 Bytes sttsBox(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries) {
     Bytes body = u32(entries.size());
@@ -113,6 +113,12 @@ Bytes trakBox(std::uint32_t trackId, std::string_view handler, std::uint32_t tim
                              box("minf", {mediaHeader, dinf, stbl})})});
 }
 
+Bytes videoTrak(const Bytes& entry) {
+    return trakBox(1, "vide", 30000, 3003,
+                   box("stbl", {stsdBox({entry}), sttsBox({{3, 1001}}), stscBox({{1, 1, 1}}),
+                                stszBox(0, 3, {64, 64, 64}), stcoBox({40, 104, 168})}));
+}
+
 Bytes defectiveAudioStbl(std::uint32_t chunks, const std::vector<std::uint32_t>& chunkOffsets) {
     return box("stbl",
                {stsdBox({in32Entry()}), sttsBox({{chunks, framesPerChunk}}), stscBox({{1, 1, 1}}),
@@ -144,7 +150,6 @@ Bytes pcmPattern(std::uint32_t chunks) {
 Bytes cameraRecording(const Recording& recording) {
     const Bytes ftyp = box("ftyp", {text("qt  "), u32(0x20050300), text("qt  ")});
     const std::uint32_t chunks = recording.audioChunks;
-    const Bytes pcm = recording.pcm.empty() ? pcmPattern(chunks) : recording.pcm;
 
     // The media: video frames first, then the audio chunks.
     Bytes media;
@@ -159,7 +164,7 @@ Bytes cameraRecording(const Recording& recording) {
     if (recording.withAudio) {
         chunkOffsets =
             sequence(static_cast<std::uint32_t>(mediaStart + media.size()), chunkBytes, chunks);
-        media = concat({media, pcm});
+        media = concat({media, pcmPattern(chunks)});
     }
 
     // The movie lasts as long as its longest track: players skip a track far
@@ -186,8 +191,9 @@ Bytes cameraRecording(const Recording& recording) {
     return concat({ftyp, box("mdat", {media}), moov});
 }
 
-Bytes cameraRecording(bool defective) {
+Bytes cameraRecording(bool defective, std::uint32_t audioChunks) {
     Recording recording;
+    recording.audioChunks = audioChunks;
     recording.audioDefective = defective;
     recording.videoDataReferenceIndex = defective ? 0 : 1;
     return cameraRecording(recording);

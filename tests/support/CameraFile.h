@@ -18,6 +18,9 @@ inline constexpr std::uint32_t frameBytes = 16;
 inline constexpr std::uint32_t framesPerChunk = 1024;
 inline constexpr std::uint32_t chunkBytes = frameBytes * framesPerChunk;
 
+// n values from first, each step more than the one before.
+std::vector<std::uint32_t> sequence(std::uint32_t first, std::uint32_t step, std::uint32_t n);
+
 Bytes sttsBox(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& entries);
 Bytes stscBox(const std::vector<std::array<std::uint32_t, 3>>& entries);
 Bytes stszBox(std::uint32_t sampleSize, std::uint32_t sampleCount,
@@ -32,6 +35,10 @@ Bytes lmcdEntry(std::uint16_t dataReferenceIndex, const Bytes& extra = {});
 Bytes trakBox(std::uint32_t trackId, std::string_view handler, std::uint32_t timescale,
               std::uint32_t duration, const Bytes& stbl);
 
+// A video track of three 64-byte frames at offsets 40, 104 and 168 whose
+// sample description holds entry.
+Bytes videoTrak(const Bytes& entry);
+
 // The sample tables of the ambisonic track in the defective layout (one
 // chunk-sized sample of duration 1024 per chunk) and as the repair leaves
 // them, each built independently of the library.
@@ -45,8 +52,6 @@ struct Recording {
     bool withVideo = true;
     std::uint16_t videoDataReferenceIndex = 0;
     std::uint32_t videoFrames = 3;
-    // Big-endian PCM, audioChunks * chunkBytes long; a pattern when empty.
-    Bytes pcm;
 };
 
 // ftyp, mdat with the media, then moov with the video track, the audio
@@ -54,9 +59,9 @@ struct Recording {
 Bytes cameraRecording(const Recording& recording = {});
 
 // A camera recording with both defects, or with neither.
-Bytes cameraRecording(bool defective);
+Bytes cameraRecording(bool defective, std::uint32_t audioChunks = 4);
 
-// The deterministic PCM pattern cameraRecording uses by default.
+// The deterministic big-endian PCM of cameraRecording's audio chunks.
 Bytes pcmPattern(std::uint32_t chunks);
 
 } // namespace testsupport

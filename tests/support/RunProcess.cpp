@@ -120,9 +120,12 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
 
 #else
 
+#include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
+#include <string_view>
 #include <sys/wait.h>
 
 extern char** environ;
@@ -130,6 +133,11 @@ extern char** environ;
 namespace testsupport {
 
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args) {
+    return runProcess(program, args, {});
+}
+
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         std::vector<std::string> environment) {
     ProcessResult result;
     std::vector<std::string> argStrings{program};
     argStrings.insert(argStrings.end(), args.begin(), args.end());
@@ -137,6 +145,17 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     for (std::string& arg : argStrings)
         argv.push_back(arg.data());
     argv.push_back(nullptr);
+    // The given variables, in place of any inherited ones of the same names.
+    std::vector<char*> envp;
+    for (std::string& variable : environment)
+        envp.push_back(variable.data());
+    for (char** inherited = environ; *inherited != nullptr; ++inherited) {
+        const std::string_view name(*inherited, std::strcspn(*inherited, "=") + 1);
+        if (std::none_of(environment.begin(), environment.end(),
+                         [&](const std::string& given) { return given.rfind(name, 0) == 0; }))
+            envp.push_back(*inherited);
+    }
+    envp.push_back(nullptr);
 
     // The output goes to files rather than pipes, so it never stalls the child.
     std::FILE* files[2] = {std::tmpfile(), std::tmpfile()};
@@ -148,7 +167,7 @@ ProcessResult runProcess(const std::string& program, const std::vector<std::stri
     if (files[0] != nullptr && files[1] != nullptr &&
         posix_spawn_file_actions_adddup2(&actions, fileno(files[0]), 1) == 0 &&
         posix_spawn_file_actions_adddup2(&actions, fileno(files[1]), 2) == 0 &&
-        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) == 0 &&
+        ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0 &&
         ::waitpid(pid, &wstatus, 0) == pid)
         result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : 128 + WTERMSIG(wstatus);
     posix_spawn_file_actions_destroy(&actions);

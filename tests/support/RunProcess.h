@@ -19,4 +19,11 @@ struct ProcessResult {
 // CR LF line ends are turned into LF, so expected output is written once.
 ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args);
 
+#ifndef _WIN32
+// The same with variables ("NAME=value") in the program's environment, in
+// place of any of the same name this process has.
+ProcessResult runProcess(const std::string& program, const std::vector<std::string>& args,
+                         std::vector<std::string> environment);
+#endif
+
 } // namespace testsupport

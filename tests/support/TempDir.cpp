@@ -1,10 +1,9 @@
 #include "tests/support/TempDir.h"
 
 #include "mediafmt/io/WindowsApi.h"
+#include "tests/support/FileBytes.h"
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 #ifdef _WIN32
@@ -77,18 +76,13 @@ std::string TempDir::file(const std::string& name) const {
 
 std::string TempDir::write(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
     std::string target = file(name);
-    std::ofstream out(pathOf(target), std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    if (!out)
+    if (!writeFile(pathOf(target), bytes))
         throw std::runtime_error("cannot write " + target);
     return target;
 }
 
 std::vector<std::uint8_t> TempDir::read(const std::string& name) const {
-    std::ifstream in(pathOf(file(name)), std::ios::binary);
-    return std::vector<std::uint8_t>(std::istreambuf_iterator<char>(in),
-                                     std::istreambuf_iterator<char>());
+    return readFile(pathOf(file(name)));
 }
 
 } // namespace testsupport

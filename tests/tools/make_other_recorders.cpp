@@ -4,9 +4,9 @@
 // Usage: make_other_recorders <directory>
 
 #include "tests/support/CameraFile.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdio>
-#include <fstream>
 #include <string>
 
 using namespace testsupport;
@@ -53,13 +53,6 @@ Bytes withPhoneMeta(Bytes file) {
     return concat({file, phoneMeta});
 }
 
-bool write(const std::string& path, const Bytes& bytes) {
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    return static_cast<bool>(out.flush());
-}
-
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -68,12 +61,6 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     const std::string dir = std::string(argv[1]) + "/";
-    Recording camera;
-    camera.audioChunks = 2;
-    const Bytes defective = cameraRecording(camera);
-    camera.audioDefective = false;
-    camera.videoDataReferenceIndex = 1;
-    const Bytes repaired = cameraRecording(camera);
 
     const Bytes isoMeta =
         fullBox("meta", 0, 0, {handler("mdir"), box("ilst", {item("\xA9nam", "Song")})});
@@ -89,26 +76,29 @@ int main(int argc, char* argv[]) {
                   u32(0x10000)}),
          fullBox("elst", 1, 0, {u32(1), u64(0x123456789), u64(0xFFFFFFFFFFFFFFFF), u32(0x10000)})});
     bool ok =
-        write(dir + "camera-phone-meta.mov", withPhoneMeta(defective)) &&
-        write(dir + "camera-phone-meta.mov.repaired", withPhoneMeta(repaired)) &&
-        write(dir + "meta-forms.mov",
-              movie(concat({phoneMeta, box("udta", {isoMeta, taggerMeta,
-                                                    box("\xA9xyz", {text("+48.8577+002.2950/")}),
-                                                    // Only an hdlr that fills it: QuickTime's form.
-                                                    box("meta", {handler("mdir")}),
-                                                    // Version and flags that read as a size: ISO's.
-                                                    fullBox("meta", 0, 16, {handler("mdir")}),
-                                                    box("\x9F\xA0\x7F~", {zeros(2)})})}))) &&
-        write(dir + "tail-two-boxes-and-bytes.mp4",
-              concat({movie({}), box("free"), box("mdat"), zeros(5)})) &&
-        write(dir + "tail-free-32.mov", concat({movie({}), box("free", {zeros(24)})})) &&
-        write(dir + "tail-mfra.mp4",
-              concat({movie(box("mvex", {fullBox("trex", 0, 0, {u32(1), zeros(16)})})), mfra})) &&
-        write(dir + "tail-moov-cut.mov",
-              concat({ftyp, box("mdat", {zeros(64)}), u32(4000), text("moov"), u32(108),
-                      text("mvhd"), zeros(15)})) &&
-        write(dir + "offsets-above-2gib.mov",
-              movie(edits, concat({stcoBox({0x90000000, 0xFFFFFFF0}),
-                                   fullBox("co64", 0, 0, {u32(2), u64(0x123456789), wide})})));
+        writeFile(dir + "camera-phone-meta.mov", withPhoneMeta(cameraRecording(true, 2))) &&
+        writeFile(dir + "camera-phone-meta.mov.repaired",
+                  withPhoneMeta(cameraRecording(false, 2))) &&
+        writeFile(
+            dir + "meta-forms.mov",
+            movie(concat({phoneMeta, box("udta", {isoMeta, taggerMeta,
+                                                  box("\xA9xyz", {text("+48.8577+002.2950/")}),
+                                                  // Only an hdlr that fills it: QuickTime's form.
+                                                  box("meta", {handler("mdir")}),
+                                                  // Version and flags that read as a size: ISO's.
+                                                  fullBox("meta", 0, 16, {handler("mdir")}),
+                                                  box("\x9F\xA0\x7F~", {zeros(2)})})}))) &&
+        writeFile(dir + "tail-two-boxes-and-bytes.mp4",
+                  concat({movie({}), box("free"), box("mdat"), zeros(5)})) &&
+        writeFile(dir + "tail-free-32.mov", concat({movie({}), box("free", {zeros(24)})})) &&
+        writeFile(
+            dir + "tail-mfra.mp4",
+            concat({movie(box("mvex", {fullBox("trex", 0, 0, {u32(1), zeros(16)})})), mfra})) &&
+        writeFile(dir + "tail-moov-cut.mov",
+                  concat({ftyp, box("mdat", {zeros(64)}), u32(4000), text("moov"), u32(108),
+                          text("mvhd"), zeros(15)})) &&
+        writeFile(dir + "offsets-above-2gib.mov",
+                  movie(edits, concat({stcoBox({0x90000000, 0xFFFFFFF0}),
+                                       fullBox("co64", 0, 0, {u32(2), u64(0x123456789), wide})})));
     return ok ? 0 : 1;
 }

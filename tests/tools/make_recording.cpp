@@ -2,6 +2,7 @@
 // trying the tool by hand: make_recording <file> [healthy]
 
 #include "tests/support/CameraFile.h"
+#include "tests/support/FileBytes.h"
 
 #include <cstdio>
 #include <cstring>
@@ -11,16 +12,9 @@ int main(int argc, char* argv[]) {
         std::fprintf(stderr, "usage: make_recording <file> [healthy]\n");
         return 1;
     }
-    testsupport::Recording recording;
-    if (argc == 3 && std::strcmp(argv[2], "healthy") == 0) {
-        recording.audioDefective = false;
-        recording.videoDataReferenceIndex = 1;
-    }
-    const testsupport::Bytes bytes = testsupport::cameraRecording(recording);
-    std::FILE* out = std::fopen(argv[1], "wb");
-    if (out == nullptr || std::fwrite(bytes.data(), 1, bytes.size(), out) != bytes.size() ||
-        std::fclose(out) != 0) {
-        std::perror(argv[1]);
+    const bool healthy = argc == 3 && std::strcmp(argv[2], "healthy") == 0;
+    if (!testsupport::writeFile(argv[1], testsupport::cameraRecording(!healthy))) {
+        std::fprintf(stderr, "cannot write %s\n", argv[1]);
         return 1;
     }
     return 0;
