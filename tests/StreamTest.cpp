@@ -204,23 +204,16 @@ TEST(File, ReadsBackTheOpenFileThroughOneDescriptor) {
 
 // The system calls the POSIX layer reads and writes through, replaced while
 // one lives: every other call interrupted by a signal, reads and writes cut
-// to three bytes, and as the test asks the read past the cache refused (at
-// its open, where /proc is missing, or at its first read), its open failing
-// for want of descriptors, or no byte ever written.
+// to three bytes, and as the test asks the read past the cache refused at
+// its first read, its open failing with openErrno, or no byte ever written.
 class OddSystem {
 public:
-    enum Oddity {
-        none,
-        directOpenRefused,
-        noProc,
-        noDescriptors,
-        firstDirectReadRefused,
-        writesStall
-    };
+    enum Oddity { none, firstDirectReadRefused, writesStall };
     static inline int opens = 0;
 
-    explicit OddSystem(Oddity oddity) {
+    explicit OddSystem(Oddity oddity, int openErrno = 0) {
         oddity_ = oddity;
+        openErrno_ = openErrno;
         opens = calls_ = 0;
         posixCalls() = {open, read, pread, write};
     }
@@ -229,16 +222,7 @@ public:
 private:
     static int open(const char* path, int flags) {
         ++opens;
-        switch (oddity_) {
-        case directOpenRefused:
-            return errno = EINVAL, -1;
-        case noProc:
-            return errno = ENOENT, -1;
-        case noDescriptors:
-            return errno = EMFILE, -1;
-        default:
-            return real_.open(path, flags);
-        }
+        return openErrno_ != 0 ? (errno = openErrno_, -1) : real_.open(path, flags);
     }
     static ssize_t read(int fd, void* buffer, std::size_t count) {
         if (++calls_ % 2 == 1)
@@ -262,6 +246,7 @@ private:
 
     static inline const PosixCalls real_ = posixCalls();
     static inline Oddity oddity_ = none;
+    static inline int openErrno_ = 0;
     static inline int calls_ = 0;
 };
 
@@ -313,19 +298,20 @@ TEST(File, WritesWholeThroughInterruptedAndShortWrites) {
     EXPECT_EQ(trouble, boxmend::repair::SaveTrouble::none);
 }
 
-// Where the file system refuses to bypass the cache, at the open or at the
-// first read, the read comes after the range's cached pages were dropped;
-// refused once, the bypass is not tried again. A read-back that comes up
-// short there too is an error, as is an open that fails for another reason.
+// Where the file system refuses to bypass the cache, at the open (or /proc
+// is missing) or at the first read, the read comes after the range's cached
+// pages were dropped; refused once, the bypass is not tried again. A
+// read-back that comes up short there too is an error, as is an open that
+// fails for another reason.
 TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
     TempDir dir;
     const Bytes bytes(10000, 0x33);
-    for (const auto refusal :
-         {OddSystem::directOpenRefused, OddSystem::noProc, OddSystem::firstDirectReadRefused}) {
+    Bytes got(5000);
+    for (const int refusal : {EINVAL, ENOENT, 0}) {
         File file;
         ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
-        const OddSystem odd(refusal);
-        Bytes got(5000);
+        const OddSystem odd(refusal != 0 ? OddSystem::none : OddSystem::firstDirectReadRefused,
+                            refusal);
         for (std::uint64_t at : {0u, 4097u, 5000u}) {
             ASSERT_EQ(file.readBack(at, got.data(), got.size()), 0u) << refusal;
             EXPECT_TRUE(got == Bytes(5000, 0x33)) << refusal;
@@ -335,9 +321,8 @@ TEST(File, ReadsBackThroughTheCacheWhereItCannotBeBypassed) {
     }
     File file;
     ASSERT_EQ(file.open(dir.write("data", bytes), OpenMode::readWrite), 0u);
-    Bytes got(5000);
     {
-        const OddSystem odd(OddSystem::noDescriptors);
+        const OddSystem odd(OddSystem::none, EMFILE);
         EXPECT_EQ(file.readBack(0, got.data(), got.size()), result::readError);
     }
     // Without standard input the bypassing descriptor is 0; a refusal closes
