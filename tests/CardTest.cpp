@@ -30,9 +30,8 @@ const std::string all = BOXMEND_ALL_PATH;
 // the media, and no moov.
 Bytes unfinished() {
     const Bytes whole = cameraRecording(true);
-    const std::string moov = "moov";
     return Bytes(whole.begin(),
-                 std::search(whole.begin(), whole.end(), moov.begin(), moov.end()) - 4);
+                 whole.begin() + static_cast<std::ptrdiff_t>(offsetOf(whole, "moov")));
 }
 
 const std::string neverFinished =

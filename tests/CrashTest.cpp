@@ -217,12 +217,6 @@ RunOutcome plans(SimulatedDisk& disk) {
     return runRepairs(disk, tree, RunMode::planOnly, {disk, {}});
 }
 
-std::uint64_t offsetOf(const Bytes& file, const char* code) {
-    const Bytes type = text(code);
-    return static_cast<std::uint64_t>(
-        std::search(file.begin(), file.end(), type.begin(), type.end()) - file.begin() - 4);
-}
-
 // The file with only the given steps of the plan written.
 Bytes withSteps(Bytes file, const RepairPlan& plan, std::vector<std::uint32_t> steps) {
     for (const ByteChange& change : plan.changes) {

@@ -101,8 +101,7 @@ TEST(Faults, EveryFailingCallEndsTheRunSoundly) {
     // Before moov stand a free box read on demand and one too large to be
     // loaded at all.
     const Bytes plain = cameraRecording(recording);
-    const Bytes code = text("moov");
-    const auto moov = std::search(plain.begin(), plain.end(), code.begin(), code.end()) - 4;
+    const auto moov = plain.begin() + static_cast<std::ptrdiff_t>(offsetOf(plain, "moov"));
     const Bytes original = concat({Bytes(plain.begin(), moov), box("free", {zeros(200000)}),
                                    box("free", {zeros(1 << 20)}), Bytes(moov, plain.end())});
     for (bool onDemand : {false, true}) {

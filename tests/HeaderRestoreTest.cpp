@@ -30,11 +30,7 @@ constexpr std::uint64_t blockSize = ReadFingerprint::blockSize;
 // enough for a parse on demand to read it straight into its own memory.
 Bytes recording() {
     Bytes bytes = cameraRecording();
-    // Past ftyp and mdat, whose sizes fit their 32-bit fields.
-    std::size_t moov = 0;
-    for (int box = 0; box < 2; ++box)
-        moov += std::size_t{bytes[moov]} << 24 | std::size_t{bytes[moov + 1]} << 16 |
-                std::size_t{bytes[moov + 2]} << 8 | bytes[moov + 3];
+    const auto moov = static_cast<std::size_t>(offsetOf(bytes, "moov"));
     const Bytes opening = box("free", {Bytes(4992, 0x5C)});
     const Bytes closing = box("free", {Bytes(70000, 0x5E)});
     const Bytes payload(bytes.begin() + static_cast<std::ptrdiff_t>(moov) + 8, bytes.end());

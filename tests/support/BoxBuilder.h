@@ -5,6 +5,7 @@
 
 #include "tests/support/Bytes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
 #include <string_view>
@@ -39,6 +40,13 @@ inline Bytes zeros(std::size_t n) {
 }
 inline Bytes text(std::string_view chars) {
     return Bytes(chars.begin(), chars.end());
+}
+
+// Where the first box of the given type starts in file, found by its type
+// code (which the test's own bytes do not hold before it).
+inline std::uint64_t offsetOf(const Bytes& file, std::string_view code) {
+    return static_cast<std::uint64_t>(
+        std::search(file.begin(), file.end(), code.begin(), code.end()) - file.begin() - 4);
 }
 
 // A box with an 8-byte header.
