@@ -1,8 +1,9 @@
 #include "tool/repair/PatchedStream.h"
 
+#include "tool/repair/PositionedIo.h"
+
 #include <algorithm>
 #include <cstring>
-#include <limits>
 
 namespace boxmend::repair {
 
@@ -23,10 +24,7 @@ void PatchedStream::patch(std::uint64_t at, std::uint8_t* bytes, std::uint64_t c
 }
 
 ResultCode PatchedStream::read(void* buffer, std::uint64_t count, std::uint64_t& bytesRead) {
-    if (position_ > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()))
-        return result::invalidOperation;
-    if (ResultCode rc = under_.seek(static_cast<std::int64_t>(position_), io::SeekOrigin::begin);
-        rc != 0)
+    if (ResultCode rc = seekTo(under_, position_); rc != 0)
         return rc;
     std::uint64_t got = 0;
     if (ResultCode rc = under_.read(buffer, count, got); rc != 0)
